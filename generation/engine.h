@@ -1,0 +1,36 @@
+#pragma once
+
+#include "chain_generator.h"
+#include "preparation_options.h"
+#include "result.h"
+
+#include <QString>
+
+#include <memory>
+
+class RegExp;
+
+// Which finder answers the generator: the pattern search the program was
+// designed around, or the index that gives the same answers in constant time.
+enum class Engine { Reference, Indexed };
+
+inline constexpr Engine kDefaultEngine = Engine::Reference;
+
+// The finder for one source text and context length. `pattern` is used (and
+// must outlive the finder) only by the reference engine.
+Result<std::unique_ptr<OccurrenceFinder>> MakeFinder(Engine engine, const QString &source,
+                                                     int contextLength, RegExp &pattern);
+
+// Everything one run (a start or a continuation) needs, from the file's
+// content to a generator ready for its first piece.
+struct GenerationRun {
+    std::unique_ptr<RegExp> pattern;
+    std::unique_ptr<RandomSource> random;
+    std::unique_ptr<ChainGenerator> generator;
+    QString firstPiece; // the seed context (empty for order 1)
+};
+
+// Prepares `content`, builds the finder and seeds the context.
+// order is 1..10; seed drives every random choice of the run.
+Result<GenerationRun> StartGeneration(const QString &content, const PreparationOptions &options,
+                                      int order, Engine engine, std::uint64_t seed);

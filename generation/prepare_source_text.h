@@ -1,0 +1,16 @@
+#pragma once
+
+#include "preparation_options.h"
+#include "result.h"
+
+#include <QString>
+
+class RegExp;
+
+// Turns the file content into the source text the generator draws from: a
+// fixed sequence of whole-text replacements, some switched by the options.
+// Line breaks come out as single CRs unless line breaks are ignored.
+// Fails only if the pattern engine does (resource limits), never quietly.
+Result<QString> PrepareSourceText(const QString &content, const PreparationOptions &options,
+                                  RegExp &pattern);
+Result<QString> PrepareSourceText(const QString &content, const PreparationOptions &options);

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "occurrence_finder.h"
+
+#include <QString>
+
+#include <vector>
+
+class RegExp;
+
+// Answers the generator's question the way the program was designed to: a
+// pattern search of the whole source text for every question. Slow on big
+// texts and short contexts, simple, and the oracle for every faster finder.
+class ReferenceFinder final : public OccurrenceFinder {
+public:
+    // `pattern` is the run's pattern object; it must outlive the finder.
+    ReferenceFinder(const QString &source, int contextLength, RegExp &pattern);
+
+    Result<std::span<const SourcePosition>> seedWordStarts() override;
+    Result<std::span<const SourcePosition>> occurrences(QStringView context) override;
+
+private:
+    const QString &m_source;
+    int m_contextLength;
+    RegExp &m_pattern;
+    std::vector<SourcePosition> m_positions;
+};
+
+// The pattern that finds `context` in the reference search: the
+// context with its metacharacters escaped, split into a head (one character,
+// or two when it starts with a backslash) and a look-ahead for the rest and
+// one character more. Exposed for tests.
+Result<QString> OccurrencePattern(QStringView context, RegExp &pattern);
