@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QDialog>
+#include <QPointer>
+
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+
+// The about window: program name, version, contact, and a long text on what
+// the program does and how to use it. Modeless, without an owner, at most one
+// at a time; "OK" or any other close destroys it.
+class frmInfo : public QDialog {
+    Q_OBJECT
+public:
+    // Shows the about window, creating it if none is open, and brings it forward.
+    static frmInfo *showInfo();
+    // The open about window, or nullptr.
+    static frmInfo *current();
+
+    // The about text, lines separated by CR LF.
+    static QString aboutText();
+
+    QLabel *Image1 = nullptr;
+    QLabel *Label1 = nullptr;
+    QLabel *Label2 = nullptr;
+    QPlainTextEdit *txtInfo = nullptr;
+    QPushButton *cmdOK = nullptr;
+
+private:
+    explicit frmInfo(QWidget *parent = nullptr);
+    static QPointer<frmInfo> s_current;
+};
