@@ -14,8 +14,9 @@
 class ChainGenerator {
 public:
     // contextLength is the order minus one (0..9). `finder` answers for this
-    // source text and context length; `random` must outlive the generator.
-    ChainGenerator(QString source, int contextLength, QChar separator,
+    // source text and context length; `source` and `random` must outlive the
+    // generator.
+    ChainGenerator(const QString &source, int contextLength, QChar separator,
                    std::unique_ptr<OccurrenceFinder> finder, RandomSource &random);
 
     // Chooses the first context, at the start of a random seed word, and
@@ -31,7 +32,7 @@ public:
     int contextLength() const { return m_contextLength; }
 
 private:
-    QString m_source;
+    const QString &m_source;
     int m_contextLength;
     QChar m_separator;
     std::unique_ptr<OccurrenceFinder> m_finder;

@@ -2,13 +2,12 @@
 
 #include "chain_generator.h"
 #include "preparation_options.h"
+#include "regexp.h"
 #include "result.h"
 
 #include <QString>
 
 #include <memory>
-
-class RegExp;
 
 // Which finder answers the generator: the pattern search the program was
 // designed around, or the index that gives the same answers in constant time.
@@ -23,7 +22,10 @@ Result<std::unique_ptr<OccurrenceFinder>> MakeFinder(Engine engine, const QStrin
 
 // Everything one run (a start or a continuation) needs, from the file's
 // content to a generator ready for its first piece.
+// Held by pointer so that the finder and the generator can refer to the
+// source text and the pattern object wherever the run is moved.
 struct GenerationRun {
+    std::unique_ptr<const QString> source; // the prepared source text
     std::unique_ptr<RegExp> pattern;
     std::unique_ptr<RandomSource> random;
     std::unique_ptr<ChainGenerator> generator;

@@ -1,0 +1,107 @@
+#include "prepare_source_text.h"
+
+#include "regexp.h"
+
+namespace {
+
+const QString kSpace = QStringLiteral(" ");
+const QString kCarriageReturn = QStringLiteral("\r");
+
+// Every character that is neither an ASCII word character, one of the
+// twelve accented letters of Italian, nor white space.
+const QString kPunctuation = QStringLiteral("[^A-Za-z0-9_ÀÈÉÌÒÙàèéìòù\\s]");
+
+// Removes spaces (the space character only) at both ends; line breaks and
+// the spaces next to them stay.
+QString trimSpaces(const QString &text)
+{
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && text[first] == u' ')
+        ++first;
+    while (last > first && text[last - 1] == u' ')
+        --last;
+    return text.mid(first, last - first);
+}
+
+// One whole-text replacement step; keeps the first error.
+class Steps {
+public:
+    Steps(QString text, RegExp &pattern) : m_text(std::move(text)), m_pattern(pattern) {}
+
+    void replace(const QString &pattern, const QString &replacement)
+    {
+        if (m_error)
+            return;
+        m_pattern.setPattern(pattern);
+        Result<QString> replaced = m_pattern.Replace(m_text, replacement);
+        if (!replaced) {
+            m_error = replaced.error();
+            return;
+        }
+        m_text = std::move(replaced).value();
+    }
+
+    void apply(QString (*step)(const QString &))
+    {
+        if (!m_error)
+            m_text = step(m_text);
+    }
+
+    Result<QString> result() &&
+    {
+        if (m_error)
+            return *m_error;
+        return std::move(m_text);
+    }
+
+private:
+    QString m_text;
+    RegExp &m_pattern;
+    std::optional<Error> m_error;
+};
+
+QString toLowerCase(const QString &text) { return text.toLower(); }
+
+} // namespace
+
+Result<QString> PrepareSourceText(const QString &content, const PreparationOptions &options,
+                                  RegExp &pattern)
+{
+    Steps steps(content, pattern);
+
+    if (options.ignorePunctuation)
+        steps.replace(kPunctuation, kSpace);
+    if (options.ignoreDigits)
+        steps.replace(QStringLiteral("\\d+"), kSpace);
+
+    if (options.ignoreLineBreaks) {
+        // Only CR LF pairs become spaces; a lone CR or LF stays in the text.
+        steps.replace(QStringLiteral("(\\r\\n)+"), kSpace);
+    } else {
+        // Any run of line breaks becomes a single CR: blank lines vanish.
+        steps.replace(QStringLiteral("(\\r\\n)+"), kCarriageReturn);
+        steps.replace(QStringLiteral("\\n+"), kCarriageReturn);
+        if (!options.keepMultipleSpaces)
+            steps.replace(QStringLiteral("\\r+"), kCarriageReturn);
+    }
+
+    if (!options.keepMultipleSpaces) {
+        steps.replace(QStringLiteral("[ \\f\\t\\v]+"), kSpace);
+        steps.apply(trimSpaces);
+    }
+
+    // Last, so that the accented capitals kept above are lowered too.
+    if (options.lowerCase)
+        steps.apply(toLowerCase);
+
+    return std::move(steps).result();
+}
+
+Result<QString> PrepareSourceText(const QString &content, const PreparationOptions &options)
+{
+    RegExp pattern;
+    pattern.setGlobal(true);
+    pattern.setMultiline(true);
+    return PrepareSourceText(content, options, pattern);
+}

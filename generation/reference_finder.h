@@ -13,7 +13,7 @@ class RegExp;
 // texts and short contexts, simple, and the oracle for every faster finder.
 class ReferenceFinder final : public OccurrenceFinder {
 public:
-    // `pattern` is the run's pattern object; it must outlive the finder.
+    // `source` and `pattern` (the run's pattern object) must outlive the finder.
     ReferenceFinder(const QString &source, int contextLength, RegExp &pattern);
 
     Result<std::span<const SourcePosition>> seedWordStarts() override;
