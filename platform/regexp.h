@@ -53,7 +53,9 @@ public:
     bool IgnoreCase() const { return m_ignoreCase; }
 
     // Every match (only the first when Global is off) replaced by
-    // `replacement`, in which $1..$9 stand for the groups' text.
+    // `replacement`, in which $1..$9 stand for the groups' text (empty for a
+    // group that took no part), $& for the whole match and $$ for one dollar;
+    // every other character, backslash included, stands for itself.
     Result<QString> Replace(QStringView text, QStringView replacement);
 
     // Every non-overlapping match left to right (only the first when Global is off).
@@ -65,11 +67,18 @@ public:
 
 private:
     struct Compiled;
+    struct MatchResources;
     Result<Compiled *> compiled();
+    Result<MatchResources *> resources();
+
+    // Calls onMatch(ovector) for every match (only the first when Global is
+    // off), left to right, advancing past empty matches.
+    template <typename OnMatch> Status forEachMatch(QStringView text, OnMatch &&onMatch);
 
     QString m_pattern;
     bool m_global = false;
     bool m_multiline = false;
     bool m_ignoreCase = false;
     std::unique_ptr<Compiled> m_compiled;
+    std::unique_ptr<MatchResources> m_resources;
 };
