@@ -1,0 +1,177 @@
+#include "run_control.h"
+
+#include "frm_gramisola.h"
+#include "frm_opzioni.h"
+#include "random_source.h"
+#include "result_box.h"
+#include "text_file.h"
+
+#include <QMessageBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <atomic>
+
+namespace {
+
+const QString kIdle = QStringLiteral("Esegui");
+const QString kRunning = QStringLiteral("Interrompi");
+const QString kPaused = QStringLiteral("Continua");
+
+} // namespace
+
+// What the worker hands back: a run ready for its first piece, or the
+// reason there is none.
+struct RunControl::Prepared {
+    std::optional<GenerationRun> run;
+    QString failure;
+    QChar separator;
+};
+
+RunControl::RunControl(frmGramisola *window)
+    : QObject(window), m_window(window), m_seeds(&RandomSource::timeOfDaySeed)
+{
+    connect(window->cmdExec, &QPushButton::clicked, this, &RunControl::runOrPause);
+    m_stepper.setInterval(0);
+    connect(&m_stepper, &QTimer::timeout, this, &RunControl::step);
+    connect(&m_watcher, &QFutureWatcher<std::shared_ptr<Prepared>>::finished, this,
+            &RunControl::prepared);
+}
+
+// The worker owns copies of everything it uses, so nothing waits for it.
+RunControl::~RunControl() = default;
+
+namespace {
+std::atomic<int> s_workers{0};
+}
+
+int RunControl::workersInFlight() { return s_workers.load(); }
+
+void RunControl::runOrPause()
+{
+    if (m_window->txtFilename->text().isEmpty()) {
+        QMessageBox::warning(m_window, m_window->windowTitle(),
+                             QStringLiteral("Selezionare il nome di un file di testo"));
+        return;
+    }
+    if (m_window->cmdExec->text() == kRunning)
+        pause();
+    else
+        start();
+}
+
+void RunControl::pause()
+{
+    m_stepper.stop();
+    m_run.reset();
+    m_wanted = false; // a preparation still under way is no longer wanted
+    m_window->cmdExec->setText(kPaused);
+    m_window->setRunControlsEnabled(true);
+}
+
+void RunControl::start()
+{
+    m_captionBefore = m_window->cmdExec->text();
+    m_window->cmdExec->setText(kRunning);
+    m_window->setRunControlsEnabled(false);
+
+    const QString path = m_window->txtFilename->text();
+    const PreparationOptions options = m_window->optionsDialog()->options();
+    const int order = m_window->selectedContextLength() + 1;
+    const std::uint64_t seed = m_seeds();
+    const Engine engine = m_engine;
+
+    m_wanted = true;
+    ++s_workers;
+    m_watcher.setFuture(QtConcurrent::run([=]() {
+        struct Done {
+            ~Done() { --s_workers; }
+        } done;
+        auto result = std::make_shared<Prepared>();
+        result->separator = SeparatorFor(options);
+        Result<QString> content = ReadTextFile(path);
+        if (!content) {
+            result->failure = QStringLiteral("Impossibile leggere il file \"%1\":\n%2")
+                                  .arg(path, content.error().message);
+            return result;
+        }
+        if (content.value().isEmpty()) {
+            result->failure =
+                QStringLiteral("Il file \"%1\" è vuoto: non c'è testo da cui generare.").arg(path);
+            return result;
+        }
+        Result<GenerationRun> run = StartGeneration(content.value(), options, order, engine, seed);
+        if (!run) {
+            result->failure = QStringLiteral("Impossibile elaborare il file \"%1\":\n%2")
+                                  .arg(path, run.error().message);
+            return result;
+        }
+        result->run = std::move(run).value();
+        return result;
+    }));
+}
+
+void RunControl::prepared()
+{
+    if (!m_wanted)
+        return;
+    m_wanted = false;
+    const std::shared_ptr<Prepared> result = m_watcher.result();
+    if (!result->run) {
+        restore(result->failure);
+        return;
+    }
+
+    // Only now, with a run ready, does the box change.
+    if (m_captionBefore == kIdle)
+        m_window->ClearResult();
+    else if (m_window->txtResult->textLength() > 0)
+        m_window->AppendResult(QString(result->separator));
+
+    m_run = std::move(result->run);
+    const int contextLength = m_run->generator->contextLength();
+    m_stopLength = m_window->txtResult->MaxLength() - 2 * contextLength;
+    if (contextLength > 0)
+        m_window->AppendResult(m_run->firstPiece);
+    m_stepper.start();
+    emit generating();
+}
+
+void RunControl::step()
+{
+    if (!m_run) {
+        m_stepper.stop();
+        return;
+    }
+    Result<QString> piece = m_run->generator->NextPiece();
+    if (!piece) {
+        // The text so far stays; the user may continue or change the options.
+        pause();
+        QMessageBox::warning(m_window, m_window->windowTitle(),
+                             QStringLiteral("La generazione si è interrotta:\n%1")
+                                 .arg(piece.error().message));
+        return;
+    }
+    m_window->AppendResult(piece.value());
+    if (m_window->txtResult->textLength() >= m_stopLength)
+        finishFull();
+}
+
+void RunControl::finishFull()
+{
+    m_stepper.stop();
+    m_run.reset();
+    m_window->cmdExec->setText(kIdle);
+    // Unlike a pause, nothing else would enable these: the user may want to
+    // change the file, the options or the order before the next run.
+    m_window->setRunControlsEnabled(true);
+    emit boxFilled();
+}
+
+void RunControl::restore(const QString &message)
+{
+    m_window->cmdExec->setText(m_captionBefore);
+    m_window->setRunControlsEnabled(true);
+    QMessageBox::warning(m_window, m_window->windowTitle(), message);
+}
