@@ -103,7 +103,8 @@ private:
 
         // First pass: the group of every position, and each group's size.
         // Groups are numbered in order of first appearance, so a group's
-        // first position is the one that opened it.
+        // first position is the one that opened it. While building, a slot's
+        // `first` holds its group's number.
         std::vector<std::int32_t> groupOf(static_cast<size_t>(candidates));
         std::vector<SourcePosition> groupSize;
         std::vector<SourcePosition> firstPosition;
@@ -117,20 +118,21 @@ private:
             std::uint64_t slot = slotOf(key);
             std::int32_t group;
             for (;;) {
-                group = m_slotGroup[slot];
-                if (group < 0) {
+                Slot &entry = m_slots[slot];
+                if (entry.count == 0) {
                     group = std::int32_t(groupSize.size());
-                    m_slotKey[slot] = key;
-                    m_slotGroup[slot] = group;
+                    entry = Slot{key, group, 1};
                     groupSize.push_back(0);
                     firstPosition.push_back(SourcePosition(p));
-                    if (groupSize.size() * 2 > m_slotGroup.size())
-                        resizeTable(std::countr_zero(m_slotGroup.size()) + 1);
+                    if (groupSize.size() * 2 > m_slots.size())
+                        resizeTable(std::countr_zero(m_slots.size()) + 1);
                     break;
                 }
-                if (m_slotKey[slot] == key &&
-                    (m_exactKeys || sameContext(s + firstPosition[size_t(group)], s + p)))
+                if (entry.key == key &&
+                    (m_exactKeys || sameContext(s + firstPosition[size_t(entry.first)], s + p))) {
+                    group = entry.first;
                     break;
+                }
                 slot = (slot + 1) & m_slotMask;
             }
             groupOf[size_t(p)] = group;
@@ -139,16 +141,22 @@ private:
         firstPosition = {};
 
         // Second pass: a counting sort of the positions by group, stable, so
-        // each group keeps increasing order.
-        m_groupStart.resize(groupSize.size() + 1);
+        // each group keeps increasing order. The slots then hold where their
+        // group lies, so a look-up touches one slot only.
+        std::vector<SourcePosition> groupStart(groupSize.size());
         SourcePosition total = 0;
         for (size_t g = 0; g < groupSize.size(); ++g) {
-            m_groupStart[g] = total;
+            groupStart[g] = total;
             total += groupSize[g];
         }
-        m_groupStart.back() = total;
-        std::vector<SourcePosition> &next = groupSize; // reused as the fill cursor
-        std::copy(m_groupStart.begin(), m_groupStart.end() - 1, next.begin());
+        for (Slot &entry : m_slots) {
+            if (entry.count == 0)
+                continue;
+            const size_t group = size_t(entry.first);
+            entry.first = groupStart[group];
+            entry.count = groupSize[group];
+        }
+        std::vector<SourcePosition> &next = groupStart; // reused as the fill cursor
         m_positions.resize(size_t(total));
         for (qsizetype p = 0; p < candidates; ++p) {
             const std::int32_t group = groupOf[size_t(p)];
@@ -210,41 +218,35 @@ private:
     // so re-inserting needs no comparison.
     void resizeTable(int bits)
     {
-        std::vector<std::uint64_t> oldKey = std::move(m_slotKey);
-        std::vector<std::int32_t> oldGroup = std::move(m_slotGroup);
-        const size_t slotCount = size_t(1) << bits;
-        m_slotKey.assign(slotCount, 0);
-        m_slotGroup.assign(slotCount, -1);
-        m_slotMask = slotCount - 1;
-        for (size_t i = 0; i < oldGroup.size(); ++i) {
-            if (oldGroup[i] < 0)
+        const std::vector<Slot> old = std::move(m_slots);
+        m_slots.assign(size_t(1) << bits, Slot());
+        m_slotMask = m_slots.size() - 1;
+        for (const Slot &entry : old) {
+            if (entry.count == 0)
                 continue;
-            std::uint64_t slot = slotOf(oldKey[i]);
-            while (m_slotGroup[slot] >= 0)
+            std::uint64_t slot = slotOf(entry.key);
+            while (m_slots[slot].count != 0)
                 slot = (slot + 1) & m_slotMask;
-            m_slotKey[slot] = oldKey[i];
-            m_slotGroup[slot] = oldGroup[i];
+            m_slots[slot] = entry;
         }
     }
 
     Result<std::span<const SourcePosition>> lookUp(const char16_t *context) const
     {
-        if (m_slotGroup.empty())
+        if (m_slots.empty())
             return std::span<const SourcePosition>();
         for (int i = 0; i < m_contextLength; ++i)
             if (m_rank[context[i]] < 0)
                 return std::span<const SourcePosition>(); // a character the source lacks
         const std::uint64_t key = keyOf(context);
         for (std::uint64_t slot = slotOf(key);; slot = (slot + 1) & m_slotMask) {
-            const std::int32_t group = m_slotGroup[slot];
-            if (group < 0)
+            const Slot &entry = m_slots[slot];
+            if (entry.count == 0)
                 return std::span<const SourcePosition>();
-            const SourcePosition first = m_groupStart[size_t(group)];
-            if (m_slotKey[slot] == key &&
-                (m_exactKeys || sameContext(text() + m_positions[size_t(first)], context)))
-                return std::span<const SourcePosition>(m_positions.data() + first,
-                                                       size_t(m_groupStart[size_t(group) + 1] -
-                                                              first));
+            if (entry.key == key &&
+                (m_exactKeys || sameContext(text() + m_positions[size_t(entry.first)], context)))
+                return std::span<const SourcePosition>(m_positions.data() + entry.first,
+                                                       size_t(entry.count));
         }
     }
 
@@ -269,11 +271,16 @@ private:
     int m_rankBits = 1;
     bool m_exactKeys = true;
 
-    std::vector<std::uint64_t> m_slotKey;
-    std::vector<std::int32_t> m_slotGroup; // -1: empty slot
+    // One context's group: m_positions[first, first + count). An empty slot
+    // has count 0.
+    struct Slot {
+        std::uint64_t key = 0;
+        SourcePosition first = 0;
+        SourcePosition count = 0;
+    };
+    std::vector<Slot> m_slots;
     std::uint64_t m_slotMask = 0;
 
-    std::vector<SourcePosition> m_groupStart; // group g is [start[g], start[g + 1])
     std::vector<SourcePosition> m_positions;
 
     std::vector<SourcePosition> m_shortSourceMatches;
