@@ -1,0 +1,104 @@
+#include "bench_support.h"
+
+#include "corpus.h"
+
+#include <QFile>
+#include <QJsonDocument>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+QString BenchText(qsizetype characters)
+{
+    return ItalianLikeText(characters, 20240611);
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+std::int64_t ProcStatusKiB(const char *field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly | QIODevice::Text))
+        BenchFail(QStringLiteral("/proc/self/status: ") + status.errorString());
+    const QByteArray prefix = QByteArray(field) + ':';
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (!line.startsWith(prefix))
+            continue;
+        bool ok = false;
+        const QByteArray number = line.mid(prefix.size()).trimmed().split(' ').value(0);
+        const std::int64_t kib = number.toLongLong(&ok);
+        if (ok)
+            return kib;
+    }
+    BenchFail(QStringLiteral("/proc/self/status has no %1").arg(QLatin1String(field)));
+}
+
+GenerationRun StartOrFail(const QString &content, const PreparationOptions &options, int order,
+                          Engine engine, std::uint64_t seed)
+{
+    Result<GenerationRun> run = StartGeneration(content, options, order, engine, seed);
+    if (!run)
+        BenchFail(QStringLiteral("StartGeneration: %1 (%2)")
+                      .arg(run.error().message, run.error().detail));
+    return std::move(run).value();
+}
+
+QString PiecesOrFail(ChainGenerator &generator, int count)
+{
+    QString text;
+    for (int i = 0; i < count; ++i) {
+        Result<QString> piece = generator.NextPiece();
+        if (!piece)
+            BenchFail(QStringLiteral("NextPiece: ") + piece.error().detail);
+        text += piece.value();
+    }
+    return text;
+}
+
+double MedianSecondsPerPiece(ChainGenerator &generator, int batches, double minSeconds,
+                             int chunk)
+{
+    std::vector<double> perPiece;
+    // The pieces' lengths go to a volatile sink so that no call can be
+    // optimised away.
+    static volatile qsizetype sink = 0;
+    qsizetype produced = 0;
+    for (int batch = 0; batch < batches; ++batch) {
+        std::int64_t pieces = 0;
+        const Stopwatch watch;
+        double elapsed = 0;
+        do {
+            for (int i = 0; i < chunk; ++i) {
+                Result<QString> piece = generator.NextPiece();
+                if (!piece)
+                    BenchFail(QStringLiteral("NextPiece: ") + piece.error().detail);
+                produced += piece.value().size();
+            }
+            pieces += chunk;
+            elapsed = watch.seconds();
+        } while (elapsed < minSeconds);
+        perPiece.push_back(elapsed / double(pieces));
+    }
+    sink = sink + produced;
+    return Median(perPiece);
+}
+
+void PrintJsonLine(const QJsonObject &object)
+{
+    const QByteArray line = QJsonDocument(object).toJson(QJsonDocument::Compact);
+    std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+void BenchFail(const QString &message)
+{
+    std::fprintf(stderr, "benchmark: %s\n", qPrintable(message));
+    std::exit(1);
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "engine.h"
+
+#include <QJsonObject>
+#include <QString>
+
+#include <chrono>
+#include <cstdint>
+#include <vector>
+
+// What every benchmark program shares: its corpus, timing, the median of
+// repeated runs, memory readings, and one JSON object per output line.
+
+// The benchmarks' Italian-like text of `characters` code units; the same on
+// every run, so figures from different runs describe the same work.
+QString BenchText(qsizetype characters);
+
+// Seconds elapsed since construction (monotonic clock).
+class Stopwatch {
+public:
+    Stopwatch() : m_start(std::chrono::steady_clock::now()) {}
+    double seconds() const
+    {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+    }
+
+private:
+    std::chrono::steady_clock::time_point m_start;
+};
+
+// The median of repeated measurements (the mean of the middle two for an
+// even count); `values` must not be empty.
+double Median(std::vector<double> values);
+
+// A field of /proc/self/status in KiB ("VmHWM", "VmRSS"). Ends the program
+// with a message if it cannot be read: a benchmark without it means nothing.
+std::int64_t ProcStatusKiB(const char *field);
+
+// StartGeneration, or the end of the program with its error.
+GenerationRun StartOrFail(const QString &content, const PreparationOptions &options, int order,
+                          Engine engine, std::uint64_t seed);
+
+// The next `count` pieces, concatenated; ends the program on an error.
+QString PiecesOrFail(ChainGenerator &generator, int count);
+
+// The median time of one NextPiece over `batches` batches, each at least
+// `minSeconds` long; the clock is read every `chunk` pieces so that reading
+// it does not weigh on fast pieces.
+double MedianSecondsPerPiece(ChainGenerator &generator, int batches, double minSeconds,
+                             int chunk);
+
+// Writes `object` as one compact JSON line on standard output.
+void PrintJsonLine(const QJsonObject &object);
+
+// Ends the program with a message on standard error (status 1).
+[[noreturn]] void BenchFail(const QString &message);
