@@ -13,7 +13,7 @@
 // designed around, or the index that gives the same answers in constant time.
 enum class Engine { Reference, Indexed };
 
-inline constexpr Engine kDefaultEngine = Engine::Reference;
+inline constexpr Engine kDefaultEngine = Engine::Indexed;
 
 // The finder for one source text and context length. `pattern` is used (and
 // must outlive the finder) only by the reference engine.
