@@ -1,0 +1,187 @@
+// `cmake --install` into a temporary prefix: the programs, the sample text and
+// the desktop files land where a desktop looks for them, the desktop entry and
+// the AppStream metadata pass their validators, and the installed programs run.
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QProcess>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QString kAppId = QStringLiteral("io.gramisola.Gramisola");
+
+struct Outcome {
+    int status = -1;
+    QByteArray out;
+};
+
+Outcome run(const QString &program, const QStringList &arguments,
+            const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    if (!process.waitForFinished(120'000)) {
+        process.kill();
+        process.waitForFinished();
+        return {-1, "did not finish: " + process.readAll()};
+    }
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            process.readAll()};
+}
+
+} // namespace
+
+class InstallTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void installedFiles_data();
+    void installedFiles();
+    void icons_data();
+    void icons();
+    void validators_data();
+    void validators();
+    void desktopEntryLaunchesTheInstalledProgram();
+    void installedCommandLineRuns();
+    void installedProgramStarts();
+
+private:
+    QString installed(const QString &relative) const { return m_prefix.filePath(relative); }
+    QTemporaryDir m_prefix;
+    QByteArray m_savedManifest;
+    bool m_hadManifest = false;
+};
+
+void InstallTest::initTestCase()
+{
+    QVERIFY(m_prefix.isValid());
+    // Installing writes the build's install_manifest.txt; keep the one of a
+    // real installation so that uninstalling it still removes the right files.
+    QFile manifest(QStringLiteral(GRAMISOLA_BUILD_DIR "/install_manifest.txt"));
+    m_hadManifest = manifest.open(QIODevice::ReadOnly);
+    if (m_hadManifest)
+        m_savedManifest = manifest.readAll();
+
+    const Outcome install = run(QStringLiteral(GRAMISOLA_CMAKE),
+                                {"--install", GRAMISOLA_BUILD_DIR, "--prefix", m_prefix.path()});
+    QVERIFY2(install.status == 0, install.out.constData());
+}
+
+void InstallTest::cleanupTestCase()
+{
+    QFile manifest(QStringLiteral(GRAMISOLA_BUILD_DIR "/install_manifest.txt"));
+    if (!m_hadManifest)
+        manifest.remove();
+    else if (!manifest.open(QIODevice::WriteOnly) || manifest.write(m_savedManifest) < 0)
+        qWarning("could not restore install_manifest.txt");
+}
+
+void InstallTest::installedFiles_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("executable");
+    QTest::newRow("the program") << QStringLiteral("bin/gramisola") << true;
+    QTest::newRow("the command line") << QStringLiteral("bin/gramisola-cli") << true;
+    QTest::newRow("the sample text") << QStringLiteral("share/gramisola/esempio.txt") << false;
+    QTest::newRow("the desktop entry")
+        << QStringLiteral("share/applications/%1.desktop").arg(kAppId) << false;
+    QTest::newRow("the AppStream metadata")
+        << QStringLiteral("share/metainfo/%1.metainfo.xml").arg(kAppId) << false;
+}
+
+void InstallTest::installedFiles()
+{
+    QFETCH(QString, path);
+    QFETCH(bool, executable);
+    const QFileInfo info(installed(path));
+    QVERIFY2(info.isFile(), qPrintable(path));
+    QVERIFY(info.size() > 0);
+    QCOMPARE(info.isExecutable(), executable);
+}
+
+void InstallTest::icons_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::newRow("32x32") << 32;
+    QTest::newRow("256x256") << 256;
+}
+
+void InstallTest::icons()
+{
+    QFETCH(int, size);
+    const QString path =
+        installed(QStringLiteral("share/icons/hicolor/%1x%1/apps/%2.png").arg(size).arg(kAppId));
+    const QImage icon(path);
+    QVERIFY2(!icon.isNull(), qPrintable(path));
+    QCOMPARE(icon.size(), QSize(size, size));
+}
+
+void InstallTest::validators_data()
+{
+    QTest::addColumn<QString>("tool");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("desktop-file-validate")
+        << QStringLiteral("desktop-file-validate")
+        << QStringList{installed(QStringLiteral("share/applications/%1.desktop").arg(kAppId))};
+    QTest::newRow("appstreamcli validate")
+        << QStringLiteral("appstreamcli")
+        << QStringList{"validate", "--no-net",
+                       installed(QStringLiteral("share/metainfo/%1.metainfo.xml").arg(kAppId))};
+}
+
+void InstallTest::validators()
+{
+    QFETCH(QString, tool);
+    QFETCH(QStringList, arguments);
+    const QString program = QStandardPaths::findExecutable(tool);
+    if (program.isEmpty())
+        QSKIP(qPrintable(tool + QStringLiteral(" is not installed (scripts/packages.txt)")));
+    const Outcome check = run(program, arguments);
+    QVERIFY2(check.status == 0, check.out.constData());
+}
+
+void InstallTest::desktopEntryLaunchesTheInstalledProgram()
+{
+    QSettings entry(installed(QStringLiteral("share/applications/%1.desktop").arg(kAppId)),
+                    QSettings::IniFormat);
+    entry.beginGroup(QStringLiteral("Desktop Entry"));
+    QCOMPARE(entry.value("Exec").toString(), QStringLiteral("gramisola"));
+    QVERIFY(QFileInfo(installed(QStringLiteral("bin/gramisola"))).isExecutable());
+    QCOMPARE(entry.value("Icon").toString(), kAppId);
+    QCOMPARE(entry.value("Name").toString(), QStringLiteral("Gramisola"));
+}
+
+void InstallTest::installedCommandLineRuns()
+{
+    const Outcome generated = run(installed(QStringLiteral("bin/gramisola-cli")),
+                                  {"--seed", "1", "-n", "200", "-o", "4",
+                                   installed(QStringLiteral("share/gramisola/esempio.txt"))});
+    QVERIFY2(generated.status == 0, generated.out.constData());
+    QVERIFY(QString::fromUtf8(generated.out).size() >= 200);
+}
+
+// The program's screenshot hook brings the window up, saves it and quits:
+// proof that the installed binary starts and shows its window.
+void InstallTest::installedProgramStarts()
+{
+    QTemporaryDir shots;
+    QVERIFY(shots.isValid());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("GRAMISOLA_SCREENSHOT_DIR"), shots.path());
+    const Outcome started = run(installed(QStringLiteral("bin/gramisola")), {}, environment);
+    QVERIFY2(started.status == 0, started.out.constData());
+    QVERIFY(!QImage(QDir(shots.path()).filePath(QStringLiteral("frmGramisola.png"))).isNull());
+}
+
+QTEST_GUILESS_MAIN(InstallTest)
+#include "tst_install.moc"
