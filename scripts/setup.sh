@@ -28,3 +28,42 @@ build() {
     cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
     cmake --build "$dir" --parallel "$(nproc)"
 }
+
+# Sanitizer flags for the second test build: any report ends the program.
+SANITIZER_FLAGS="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all"
+# LeakSanitizer stays on: the offscreen platform reports no leak of its own.
+export ASAN_OPTIONS="detect_leaks=1:detect_stack_use_after_return=1:strict_string_checks=1:abort_on_error=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+
+# build_sanitized DIR: the whole tree with AddressSanitizer and UBSan (GCC).
+build_sanitized() {
+    build "$1" "-DCMAKE_CXX_FLAGS=$SANITIZER_FLAGS" "-DCMAKE_EXE_LINKER_FLAGS=$SANITIZER_FLAGS"
+}
+
+# run_fuzzers DIR SECONDS: builds the libFuzzer targets with clang into DIR and
+# runs each for SECONDS from the corpus in tests/fuzz/corpus. New inputs go to
+# DIR/corpus/<target>, a failing input to DIR/artifacts/.
+run_fuzzers() {
+    local dir=$1 seconds=$2 target
+    local targets=(fuzz_pattern fuzz_preparation fuzz_engines)
+    cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCMAKE_CXX_COMPILER=clang++ -DGRAMISOLA_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
+    cmake --build "$dir" --parallel "$(nproc)" --target "${targets[@]}"
+    mkdir -p "$dir/artifacts"
+    for target in "${targets[@]}"; do
+        mkdir -p "$dir/corpus/$target"
+        echo "$target: $seconds s"
+        local status=0
+        "$dir/tests/fuzz/$target" -max_total_time="$seconds" -max_len=4096 -timeout=30 \
+            -rss_limit_mb=4096 -print_final_stats=1 -artifact_prefix="$dir/artifacts/$target-" \
+            "$dir/corpus/$target" "$ROOT/tests/fuzz/corpus/$target" >"$dir/$target.log" 2>&1 ||
+            status=$?
+        grep -E '^(stat::number_of_executed_units|Done|SUMMARY|property violated)' \
+            "$dir/$target.log" || true
+        if [ "$status" -ne 0 ]; then
+            tail -n 40 "$dir/$target.log"
+            echo "$target: failure (status $status), input in $dir/artifacts/"
+            return 1
+        fi
+    done
+}

@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr int kSteps = 300;
+constexpr int kSteps = 200;
 
 // Letters, accented letters, digits, punctuation, every kind of white space
 // and a lone surrogate: enough repeats for long contexts, enough variety for
@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     options.keepMultipleSpaces = head & 64;
     options.lowerCase = head & 128;
     const std::uint64_t seed = input.u64();
-    const QString content = input.alphabetRest(kAlphabet, 4096);
+    const QString content = input.alphabetRest(kAlphabet, 1500);
 
     GenerationRun reference = Unwrap(
         StartGeneration(content, options, order, Engine::Reference, seed), "reference start");
