@@ -1,0 +1,266 @@
+#include "frm_gramisola.h"
+
+#include "file_selection.h"
+#include "frm_info.h"
+#include "frm_opzioni.h"
+#include "result_box.h"
+#include "twips.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPalette>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include <algorithm>
+
+namespace {
+
+// The outer size the frame may not be dragged below, in pixels.
+constexpr QSize kMinimumOuterSize(720, 200);
+// The client area at creation, in twips.
+constexpr int kClientWidthTwips = 11175;
+constexpr int kClientHeightTwips = 6855;
+
+QRect ToPixels(const TwipsRect &r)
+{
+    // The rule may leave sizes negative while the client area is too small;
+    // such a control is shown empty and the table keeps the true value.
+    return QRect(TwipsToPixels(r.left), TwipsToPixels(r.top), std::max(0, TwipsToPixels(r.width)),
+                 std::max(0, TwipsToPixels(r.height)));
+}
+
+QPushButton *MakeButton(QWidget *parent, const char *name, const QString &caption)
+{
+    auto *button = new QPushButton(caption, parent);
+    button->setObjectName(QLatin1String(name));
+    return button;
+}
+
+void UseButtonFaceBackground(QWidget *widget)
+{
+    QPalette pal = widget->palette();
+    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        pal.setColor(group, QPalette::Base, pal.color(group, QPalette::Button));
+    widget->setPalette(pal);
+}
+
+} // namespace
+
+frmGramisola::frmGramisola(QWidget *parent)
+    : QWidget(parent), m_fileDialog(std::make_unique<QtOpenFileDialog>())
+{
+    setObjectName(QStringLiteral("frmGramisola"));
+    setWindowTitle(QStringLiteral("Gramisola"));
+    setAcceptDrops(true);
+    createControls();
+    applyGeometry();
+    resize(TwipsToPixels(kClientWidthTwips), TwipsToPixels(kClientHeightTwips));
+    updateMinimumSize();
+    optLevel[3]->setChecked(true);
+
+    connect(cmdLoad, &QPushButton::clicked, this, &frmGramisola::chooseFile);
+    connect(cmdOptions, &QPushButton::clicked, this, &frmGramisola::showOptions);
+    connect(cmdClear, &QPushButton::clicked, this, &frmGramisola::ClearResult);
+    connect(cmdInfo, &QPushButton::clicked, this, &frmGramisola::showInfo);
+    connect(cmdClose, &QPushButton::clicked, this, &QWidget::close);
+}
+
+frmGramisola::~frmGramisola() = default;
+
+void frmGramisola::createControls()
+{
+    // Created in tab order: the focus chain follows creation, and this is the
+    // only way to give the label its place in it (Qt's setTabOrder skips
+    // widgets that take no focus). No caption holds '&', so none has a shortcut.
+    cmdLoad = MakeButton(this, "cmdLoad", QStringLiteral("Carica file..."));
+
+    txtFilename = new QLineEdit(this);
+    txtFilename->setObjectName(QStringLiteral("txtFilename"));
+    txtFilename->setReadOnly(true);
+    UseButtonFaceBackground(txtFilename);
+
+    cmdExec = MakeButton(this, "cmdExec", QStringLiteral("Esegui"));
+
+    lblLevel = new QLabel(QStringLiteral("Ordine:"), this);
+    lblLevel->setObjectName(QStringLiteral("lblLevel"));
+
+    // Siblings under one parent: Qt makes the radio buttons one exclusive group.
+    for (int i = 0; i < int(optLevel.size()); ++i) {
+        optLevel[i] = new QRadioButton(QString::number(i + 1), this);
+        optLevel[i]->setObjectName(QStringLiteral("optLevel_%1").arg(i));
+    }
+
+    cmdOptions = MakeButton(this, "cmdOptions", QStringLiteral("Opzioni..."));
+
+    txtResult = new ResultBox(this);
+    txtResult->setObjectName(QStringLiteral("txtResult"));
+
+    cmdClear = MakeButton(this, "cmdClear", QStringLiteral("Cancella finestra"));
+    cmdInfo = MakeButton(this, "cmdInfo", QStringLiteral("Informazioni..."));
+    cmdClose = MakeButton(this, "cmdClose", QStringLiteral("Esci"));
+}
+
+void frmGramisola::applyGeometry()
+{
+    const MainWindowGeometry &g = m_geometry;
+    cmdLoad->setGeometry(ToPixels(g.cmdLoad));
+    txtFilename->setGeometry(ToPixels(g.txtFilename));
+    cmdExec->setGeometry(ToPixels(g.cmdExec));
+    // The label sizes itself to its caption; only its corner comes from the table.
+    lblLevel->move(ToPixels(g.lblLevel).topLeft());
+    lblLevel->adjustSize();
+    for (int i = 0; i < int(optLevel.size()); ++i)
+        optLevel[i]->setGeometry(ToPixels(g.optLevel[i]));
+    cmdOptions->setGeometry(ToPixels(g.cmdOptions));
+    txtResult->setGeometry(ToPixels(g.txtResult));
+    cmdClear->setGeometry(ToPixels(g.cmdClear));
+    cmdInfo->setGeometry(ToPixels(g.cmdInfo));
+    cmdClose->setGeometry(ToPixels(g.cmdClose));
+}
+
+void frmGramisola::updateMinimumSize()
+{
+    // Qt bounds the client area; the limit is on the outer size, so take off the
+    // frame the window system reports. Before the frame is known (and where
+    // there is none) the margins read zero and the client gets the whole limit.
+    const QSize frame = frameGeometry().size() - geometry().size();
+    const QSize client = (kMinimumOuterSize - frame).expandedTo(QSize(0, 0));
+    if (minimumSize() != client)
+        setMinimumSize(client);
+}
+
+void frmGramisola::ClearResult()
+{
+    txtResult->clearText();
+}
+
+void frmGramisola::AppendResult(const QString &text)
+{
+    txtResult->appendText(text);
+}
+
+int frmGramisola::selectedContextLength() const
+{
+    for (int i = 0; i < int(optLevel.size()); ++i)
+        if (optLevel[i]->isChecked())
+            return i;
+    return 0;
+}
+
+void frmGramisola::setRunControlsEnabled(bool enabled)
+{
+    cmdLoad->setEnabled(enabled);
+    cmdOptions->setEnabled(enabled);
+    for (QRadioButton *button : optLevel)
+        button->setEnabled(enabled);
+    cmdClear->setEnabled(enabled);
+}
+
+frmOpzioni *frmGramisola::optionsDialog()
+{
+    if (!m_optionsDialog)
+        m_optionsDialog = new frmOpzioni(this);
+    return m_optionsDialog;
+}
+
+void frmGramisola::setFileDialog(std::unique_ptr<OpenFileDialog> dialog)
+{
+    m_fileDialog = std::move(dialog);
+}
+
+void frmGramisola::chooseFile()
+{
+    if (const std::optional<QString> path = ChooseSourceFile(this, *m_fileDialog))
+        setSourceFile(*path);
+}
+
+void frmGramisola::setSourceFile(const QString &path)
+{
+    txtFilename->setText(path);
+    cmdExec->setText(QStringLiteral("Esegui"));
+}
+
+void frmGramisola::showOptions()
+{
+    optionsDialog()->exec();
+}
+
+void frmGramisola::showInfo()
+{
+    frmInfo::showInfo();
+}
+
+void frmGramisola::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    m_geometry = ApplyResizeRule(PixelsToTwips(width()), PixelsToTwips(height()), m_geometry);
+    applyGeometry();
+    updateMinimumSize();
+}
+
+void frmGramisola::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    updateMinimumSize();
+}
+
+void frmGramisola::moveEvent(QMoveEvent *event)
+{
+    QWidget::moveEvent(event);
+    // A window manager that frames the window moves it; the frame is known then.
+    updateMinimumSize();
+}
+
+void frmGramisola::closeEvent(QCloseEvent *event)
+{
+    event->accept();
+    if (m_closeRequested)
+        return;
+    m_closeRequested = true;
+    // The program ends with this window: every event loop is told to leave, the
+    // main one and any nested modal one, and the other windows go down with it.
+    QCoreApplication::exit(0);
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    QList<QPointer<QWidget>> others;
+    for (QWidget *window : windows)
+        if (window != this && window->isVisible())
+            others.append(window);
+    for (const QPointer<QWidget> &window : others)
+        if (window && !window->close())
+            window->hide();
+}
+
+void frmGramisola::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (cmdLoad->isEnabled() && DroppedSourceFile(*event->mimeData()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void frmGramisola::dragMoveEvent(QDragMoveEvent *event)
+{
+    if (cmdLoad->isEnabled() && DroppedSourceFile(*event->mimeData()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void frmGramisola::dropEvent(QDropEvent *event)
+{
+    // The state may have changed since the drag entered (a run may have started).
+    const std::optional<QString> path =
+        cmdLoad->isEnabled() ? DroppedSourceFile(*event->mimeData()) : std::nullopt;
+    if (!path) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    setSourceFile(*path);
+}
