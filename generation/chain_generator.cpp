@@ -45,8 +45,10 @@ Result<QString> ChainGenerator::NextPiece()
         return m_separator + m_context;
     }
 
-    const SourcePosition p = positions[size_t(m_random.index(qsizetype(positions.size())))];
-    const QChar next = m_source[p + m_contextLength];
+    const size_t chosen = size_t(m_random.index(qsizetype(positions.size())));
+    const std::span<const char16_t> following = m_finder->lastFollowing();
+    const QChar next = following.empty() ? m_source[positions[chosen] + m_contextLength]
+                                         : QChar(following[chosen]);
     m_context.remove(0, 1);
     m_context.append(next);
     return QString(next);

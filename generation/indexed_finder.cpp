@@ -50,8 +50,11 @@ public:
         return std::span<const SourcePosition>(m_seedWordStarts);
     }
 
+    std::span<const char16_t> lastFollowing() const override { return m_lastFollowing; }
+
     Result<std::span<const SourcePosition>> occurrences(QStringView context) override
     {
+        m_lastFollowing = {};
         const qsizetype length = context.size();
         if (m_contextLength > 0 && length == m_contextLength)
             return lookUp(reinterpret_cast<const char16_t *>(context.utf16()));
@@ -158,10 +161,15 @@ private:
         }
         std::vector<SourcePosition> &next = groupStart; // reused as the fill cursor
         m_positions.resize(size_t(total));
+        m_following.resize(size_t(total));
+        const char16_t *source = text();
         for (qsizetype p = 0; p < candidates; ++p) {
             const std::int32_t group = groupOf[size_t(p)];
-            if (group >= 0)
-                m_positions[size_t(next[size_t(group)]++)] = SourcePosition(p);
+            if (group >= 0) {
+                const size_t at = size_t(next[size_t(group)]++);
+                m_positions[at] = SourcePosition(p);
+                m_following[at] = source[p + m_contextLength];
+            }
         }
     }
 
@@ -231,7 +239,7 @@ private:
         }
     }
 
-    Result<std::span<const SourcePosition>> lookUp(const char16_t *context) const
+    Result<std::span<const SourcePosition>> lookUp(const char16_t *context)
     {
         if (m_slots.empty())
             return std::span<const SourcePosition>();
@@ -244,9 +252,13 @@ private:
             if (entry.count == 0)
                 return std::span<const SourcePosition>();
             if (entry.key == key &&
-                (m_exactKeys || sameContext(text() + m_positions[size_t(entry.first)], context)))
+                (m_exactKeys ||
+                 sameContext(text() + m_positions[size_t(entry.first)], context))) {
+                m_lastFollowing = std::span<const char16_t>(m_following.data() + entry.first,
+                                                            size_t(entry.count));
                 return std::span<const SourcePosition>(m_positions.data() + entry.first,
                                                        size_t(entry.count));
+            }
         }
     }
 
@@ -282,6 +294,9 @@ private:
     std::uint64_t m_slotMask = 0;
 
     std::vector<SourcePosition> m_positions;
+    // m_following[i] is the character after m_positions[i]'s context.
+    std::vector<char16_t> m_following;
+    std::span<const char16_t> m_lastFollowing;
 
     std::vector<SourcePosition> m_shortSourceMatches;
 };
