@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -25,6 +26,14 @@ bool SaveGrab(QWidget *window, const QDir &dir, const QString &name)
         return true;
     std::fprintf(stderr, "gramisola: cannot write %s\n", qPrintable(path));
     return false;
+}
+
+// Writes <prefix>-<objectName>.png of every visible window into `dir`.
+void SaveVisibleWindows(const QDir &dir, const QString &prefix)
+{
+    for (QWidget *top : QApplication::topLevelWidgets())
+        if (top->isVisible())
+            SaveGrab(top, dir, prefix + u'-' + top->objectName());
 }
 
 void TakeScreenshots(frmGramisola *window, const QDir &dir)
@@ -67,6 +76,10 @@ void PerformStep(frmGramisola *window, const QString &step)
         window->setSourceFile(step.mid(5));
     else if (step == u"exec")
         window->cmdExec->click();
+    else if (step == u"wait")
+        ; // one step's time passes
+    else if (step.startsWith(u"shot:"))
+        SaveVisibleWindows(QFileInfo(step.mid(5)).dir(), QFileInfo(step.mid(5)).fileName());
     else if (step == u"button")
         window->cmdClose->click();
     else if (step == u"frame")

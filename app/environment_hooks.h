@@ -16,7 +16,9 @@ class frmGramisola;
 //       "info" clicks cmdInfo, "options" clicks cmdOptions (the modal dialog
 //       stays open; later steps run inside it), "options-ok" clicks the options
 //       dialog's OK, "file:<path>" takes <path> as the source file as choosing
-//       it would, "exec" clicks cmdExec, "button" clicks cmdClose, "frame"
+//       it would, "exec" clicks cmdExec, "wait" does nothing for one step,
+//       "shot:<dir>/<prefix>" writes <prefix>-<objectName>.png of every visible
+//       window, "button" clicks cmdClose, "frame"
 //       closes the window as its frame's close box does. An unknown step ends
 //       the program with status 2.
 //
