@@ -163,7 +163,7 @@ QString frmInfo::aboutText()
             "velocità di generazione non dipende dalle dimensioni del file né dall'ordine "
             "scelto, perché Gramisola costruisce un indice del testo una volta sola, quando lo "
             "prepara. Sono accettati file fino a 128 MB; la preparazione di un file di 10 MB "
-            "richiede circa un secondo."),
+            "richiede meno di mezzo secondo."),
         QString(),
         QStringLiteral(
             "I pulsanti \"Ordine:\" permettono di provare gli ordini da 1 a 10; i più "
