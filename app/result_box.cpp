@@ -44,13 +44,15 @@ void ResultBox::appendText(const QString &text)
     QString shown = converted;
     shown.remove(u'\r');
 
-    // One insertion at the end: the document re-lays out only the last block,
-    // so an append costs the same however full the box is. Qt paints from the
-    // event loop only, so the box is never drawn between insertion and caret move.
+    // One insertion at the end: the document re-lays out only the last
+    // paragraph, so with line breaks an append costs the same however full the
+    // box is (one long paragraph is laid out whole each time). Qt paints from
+    // the event loop only, so the box is never drawn between insertion and
+    // caret move.
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End);
     if (!shown.isEmpty())
         cursor.insertText(shown);
+    // Also drops any selection; setting the cursor scrolls it into view.
     setTextCursor(cursor);
-    ensureCursorVisible();
 }

@@ -15,84 +15,41 @@
 
 namespace {
 
-// Calls `act` with the first visible widget of type T once one shows up (from
+// Calls `act` with the first visible window of type T once one shows up (from
 // inside its modal loop); gives up after a few seconds or when `scope` goes.
 template <typename T>
 void WhenShown(QObject *scope, std::function<void(T *)> act, int triesLeft = 200)
 {
     QTimer::singleShot(20, scope, [scope, act, triesLeft] {
         for (QWidget *w : QApplication::topLevelWidgets())
-            if (auto *found = qobject_cast<T *>(w); found && found->isVisible()) {
-                act(found);
-                return;
-            }
+            if (auto *found = qobject_cast<T *>(w); found && found->isVisible())
+                return act(found);
         if (triesLeft > 0)
             WhenShown<T>(scope, act, triesLeft - 1);
     });
 }
 
+// What a user does: types a name into the name field and confirms. Returns
+// whether the dialog closed. (selectFile() leaves a focused field alone.)
+bool TypeAndAccept(QFileDialog *d, const QString &name)
+{
+    d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(name);
+    static_cast<QDialog *>(d)->accept(); // QFileDialog::accept, through the public base
+    return !d->isVisible();
+}
+
 // A dialog that answers with a prepared outcome and remembers what it was asked.
-class FakeDialog : public OpenFileDialog {
-public:
-    explicit FakeDialog(OpenFileOutcome outcome) : m_outcome(std::move(outcome)) {}
+struct FakeDialog : OpenFileDialog {
+    OpenFileOutcome outcome;
+    OpenFileSettings asked;
+    QWidget *askedOwner = nullptr;
     OpenFileOutcome showOpen(QWidget *owner, const OpenFileSettings &settings) override
     {
-        ++*shown;
-        *asked = settings;
-        *askedOwner = owner;
-        return m_outcome;
+        asked = settings;
+        askedOwner = owner;
+        return outcome;
     }
-    std::shared_ptr<int> shown = std::make_shared<int>(0);
-    std::shared_ptr<OpenFileSettings> asked = std::make_shared<OpenFileSettings>();
-    std::shared_ptr<QWidget *> askedOwner = std::make_shared<QWidget *>(nullptr);
-
-private:
-    OpenFileOutcome m_outcome;
 };
-
-// What a user does: types a name into the dialog's name field and confirms.
-// (selectFile() leaves a focused name field alone, so the test types.)
-void TypeAndAccept(QFileDialog *d, const QString &name)
-{
-    auto *edit = d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
-    QVERIFY(edit);
-    edit->setText(name);
-    static_cast<QDialog *>(d)->accept(); // QFileDialog::accept, through the public base
-    if (d->isVisible() && QFileInfo(name).isFile()) {
-        qWarning() << "the dialog did not take" << name << d->selectedFiles();
-        d->reject(); // fail, not hang
-    }
-}
-
-struct DialogSeen {
-    bool seen = false;
-    QString title;
-    QString directory;
-    QStringList filters;
-    QFileDialog::FileMode mode = QFileDialog::AnyFile;
-    QFileDialog::AcceptMode acceptMode = QFileDialog::AcceptSave;
-    bool qtDialog = false;
-    bool modal = false;
-    QWidget *owner = nullptr;
-    QString nameField = QStringLiteral("<none>");
-};
-
-DialogSeen Inspect(QFileDialog *d)
-{
-    DialogSeen s;
-    s.seen = true;
-    s.title = d->windowTitle();
-    s.directory = d->directory().absolutePath();
-    s.filters = d->nameFilters();
-    s.mode = d->fileMode();
-    s.acceptMode = d->acceptMode();
-    s.qtDialog = d->testOption(QFileDialog::DontUseNativeDialog);
-    s.modal = d->isModal();
-    s.owner = d->parentWidget();
-    if (auto *edit = d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
-        s.nameField = edit->text();
-    return s;
-}
 
 } // namespace
 
@@ -100,45 +57,34 @@ class TestFileSelection : public QObject {
     Q_OBJECT
 private slots:
     void init();
-    void cleanup();
+    void cleanup() { m_window.reset(); }
     void dialogSettings_data();
     void dialogSettings();
-    void cancelChangesNothing_data();
-    void cancelChangesNothing();
-    void choiceSetsPathAndEsegui_data();
-    void choiceSetsPathAndEsegui();
-    void missingNameIsRefusedByTheDialog();
+    void dialogOutcome_data();
+    void dialogOutcome();
     void failureShowsErrorBox();
     void interpretDialogResult_data();
     void interpretDialogResult();
 
 private:
     QString makeFile(const QString &name);
-    std::unique_ptr<QTemporaryDir> m_dir;
+    QTemporaryDir m_dir;
     std::unique_ptr<frmGramisola> m_window;
 };
 
 void TestFileSelection::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
     m_window = std::make_unique<frmGramisola>();
     m_window->setFileDialog(std::make_unique<QtOpenFileDialog>(QtOpenFileDialog::Look::QtWidgets));
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
 }
 
-void TestFileSelection::cleanup()
-{
-    m_window.reset();
-    m_dir.reset();
-}
-
 QString TestFileSelection::makeFile(const QString &name)
 {
-    QFile file(m_dir->filePath(name));
+    QFile file(m_dir.filePath(name));
     if (!file.open(QIODevice::WriteOnly))
         qFatal("cannot create %s", qPrintable(file.fileName()));
-    file.write("testo di prova\r\n");
     return QFileInfo(file).absoluteFilePath();
 }
 
@@ -158,132 +104,107 @@ void TestFileSelection::dialogSettings()
         m_window->cmdLoad->click();
         QCOMPARE(m_window->txtFilename->text(), path);
     }
-
-    DialogSeen seen;
-    WhenShown<QFileDialog>(m_window.get(), [&seen](QFileDialog *d) {
-        seen = Inspect(d);
+    QStringList seen;
+    WhenShown<QFileDialog>(m_window.get(), [&](QFileDialog *d) {
+        const auto *nameField = d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        seen = {d->windowTitle(),
+                d->directory().absolutePath(),
+                nameField->text(),
+                d->nameFilters().join(u'|'),
+                QString::number(d->fileMode()),
+                QString::number(d->acceptMode()),
+                d->isModal() && d->parentWidget() == m_window.get() ? "modal to the window" : "",
+                d->testOption(QFileDialog::DontUseNativeDialog) ? "Qt's dialog" : ""};
         d->reject();
     });
     QTest::mouseClick(m_window->cmdLoad, Qt::LeftButton);
-    QVERIFY(seen.seen);
-    QCOMPARE(seen.title, QStringLiteral("Selezione file di testo"));
-    QCOMPARE(seen.directory, QDir(QCoreApplication::applicationDirPath()).absolutePath());
-    QCOMPARE(seen.nameField, QString());
-    QCOMPARE(seen.filters, QStringList{QStringLiteral("Documento di testo (*.txt)")});
-    QCOMPARE(seen.mode, QFileDialog::ExistingFile);
-    QCOMPARE(seen.acceptMode, QFileDialog::AcceptOpen);
-    QVERIFY(seen.qtDialog);
-    QVERIFY(seen.modal);
-    QCOMPARE(seen.owner, m_window.get());
+    QCOMPARE(seen,
+             (QStringList{"Selezione file di testo",
+                          QDir(QCoreApplication::applicationDirPath()).absolutePath(), "",
+                          "Documento di testo (*.txt)", QString::number(QFileDialog::ExistingFile),
+                          QString::number(QFileDialog::AcceptOpen), "modal to the window",
+                          "Qt's dialog"}));
 }
 
-void TestFileSelection::cancelChangesNothing_data()
+void TestFileSelection::dialogOutcome_data()
 {
-    QTest::addColumn<QString>("path");
+    // What the user does in the dialog: "cancel", "choose" a new file, choose
+    // the file already shown ("same"), or type a name that does not exist
+    // ("missing"), which the dialog refuses with a box of its own.
+    QTest::addColumn<QString>("action");
     QTest::addColumn<QString>("caption");
-    QTest::newRow("nothing chosen yet") << ""
-                                        << "Esegui";
-    QTest::newRow("a paused run keeps Continua") << "/testi/scelto.txt"
-                                                 << "Continua";
+    QTest::addColumn<bool>("chosen");
+    QTest::newRow("cancel with nothing chosen yet") << "cancel"
+                                                    << "Esegui" << false;
+    QTest::newRow("cancel keeps Continua") << "cancel"
+                                           << "Continua" << false;
+    QTest::newRow("a new file after a paused run") << "choose"
+                                                   << "Continua" << true;
+    QTest::newRow("the same file again still resets the run") << "same"
+                                                              << "Continua" << true;
+    QTest::newRow("a missing name never reaches the window") << "missing"
+                                                             << "Continua" << false;
 }
 
-void TestFileSelection::cancelChangesNothing()
+void TestFileSelection::dialogOutcome()
 {
-    QFETCH(QString, path);
+    QFETCH(QString, action);
     QFETCH(QString, caption);
-    m_window->txtFilename->setText(path);
-    m_window->cmdExec->setText(caption);
-    bool shown = false;
-    WhenShown<QFileDialog>(m_window.get(), [&shown](QFileDialog *d) {
-        shown = true;
-        d->reject();
-    });
-    m_window->cmdLoad->click();
-    QVERIFY(shown);
-    QCOMPARE(m_window->txtFilename->text(), path);
-    QCOMPARE(m_window->cmdExec->text(), caption);
-}
-
-void TestFileSelection::choiceSetsPathAndEsegui_data()
-{
-    QTest::addColumn<bool>("sameFileAgain");
-    QTest::newRow("a new file after a paused run") << false;
-    QTest::newRow("the same file again still resets the run") << true;
-}
-
-void TestFileSelection::choiceSetsPathAndEsegui()
-{
-    QFETCH(bool, sameFileAgain);
+    QFETCH(bool, chosen);
     const QString path = makeFile(QStringLiteral("sorgente.txt"));
-    m_window->txtFilename->setText(sameFileAgain ? path : QStringLiteral("/testi/vecchio.txt"));
-    m_window->cmdExec->setText(QStringLiteral("Continua"));
-    WhenShown<QFileDialog>(m_window.get(), [path](QFileDialog *d) { TypeAndAccept(d, path); });
-    m_window->cmdLoad->click();
-    QCOMPARE(m_window->txtFilename->text(), path);
-    QCOMPARE(m_window->cmdExec->text(), QStringLiteral("Esegui"));
-}
-
-void TestFileSelection::missingNameIsRefusedByTheDialog()
-{
-    const QString missing = m_dir->filePath(QStringLiteral("manca.txt"));
-    m_window->txtFilename->setText(QStringLiteral("/testi/scelto.txt"));
-    m_window->cmdExec->setText(QStringLiteral("Continua"));
-    bool warned = false;
-    bool stayedOpen = false;
+    const QString before = action == u"same" ? path : QStringLiteral("/testi/vecchio.txt");
+    m_window->txtFilename->setText(before);
+    m_window->cmdExec->setText(caption);
+    bool acted = false;
     WhenShown<QFileDialog>(m_window.get(), [&](QFileDialog *d) {
-        // The dialog answers a missing name with a box of its own.
-        WhenShown<QMessageBox>(m_window.get(), [&warned](QMessageBox *box) {
-            warned = true;
-            box->accept();
-        });
-        TypeAndAccept(d, missing);
-        stayedOpen = d->isVisible();
-        d->reject();
+        if (action == u"missing") {
+            bool refused = false;
+            WhenShown<QMessageBox>(m_window.get(), [&refused](QMessageBox *box) {
+                refused = true;
+                box->accept();
+            });
+            acted = !TypeAndAccept(d, m_dir.filePath(QStringLiteral("manca.txt"))) && refused;
+            d->reject();
+        } else if (action == u"cancel") {
+            acted = true;
+            d->reject();
+        } else {
+            acted = TypeAndAccept(d, path);
+        }
+        if (d->isVisible())
+            d->reject(); // fail, not hang
     });
     m_window->cmdLoad->click();
-    QVERIFY(warned);
-    QVERIFY(stayedOpen);
-    QCOMPARE(m_window->txtFilename->text(), QStringLiteral("/testi/scelto.txt"));
-    QCOMPARE(m_window->cmdExec->text(), QStringLiteral("Continua"));
+    QVERIFY(acted);
+    QCOMPARE(m_window->txtFilename->text(), chosen ? path : before);
+    QCOMPARE(m_window->cmdExec->text(), chosen ? QStringLiteral("Esegui") : caption);
 }
 
 void TestFileSelection::failureShowsErrorBox()
 {
-    auto fake = std::make_unique<FakeDialog>(
-        OpenFileOutcome::failed(42, QStringLiteral("Descrizione dell'errore")));
-    auto shown = fake->shown;
-    auto asked = fake->asked;
-    auto askedOwner = fake->askedOwner;
+    auto fake = std::make_unique<FakeDialog>();
+    FakeDialog *dialog = fake.get();
+    dialog->outcome = OpenFileOutcome::failed(42, QStringLiteral("Descrizione dell'errore"));
     m_window->setFileDialog(std::move(fake));
     m_window->txtFilename->setText(QStringLiteral("/testi/scelto.txt"));
     m_window->cmdExec->setText(QStringLiteral("Continua"));
 
-    QString text, title;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QMessageBox::StandardButtons buttons;
-    QWidget *boxOwner = nullptr;
-    WhenShown<QMessageBox>(m_window.get(), [&](QMessageBox *box) {
-        text = box->text();
-        title = box->windowTitle();
-        icon = box->icon();
-        buttons = box->standardButtons();
-        boxOwner = box->parentWidget();
-        box->button(QMessageBox::Ok)->click();
+    QStringList box;
+    WhenShown<QMessageBox>(m_window.get(), [&](QMessageBox *b) {
+        box = {b->text(), b->windowTitle(), b->icon() == QMessageBox::Warning ? "warning" : "",
+               b->standardButtons() == QMessageBox::Ok ? "OK only" : "",
+               b->parentWidget() == m_window.get() ? "over the window" : ""};
+        b->button(QMessageBox::Ok)->click();
     });
     m_window->cmdLoad->click();
 
-    QCOMPARE(*shown, 1);
-    QCOMPARE(asked->title, QStringLiteral("Selezione file di testo"));
-    QCOMPARE(asked->nameFilter, QStringLiteral("Documento di testo (*.txt)"));
-    QCOMPARE(asked->initialDirectory, QCoreApplication::applicationDirPath());
-    QCOMPARE(asked->fileName, QString());
-    QCOMPARE(*askedOwner, m_window.get());
-
-    QCOMPARE(text, QStringLiteral("Errore n. 42:\nDescrizione dell'errore"));
-    QCOMPARE(title, QStringLiteral("Selezione file di testo"));
-    QCOMPARE(icon, QMessageBox::Warning);
-    QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-    QCOMPARE(boxOwner, m_window.get());
+    QCOMPARE(dialog->asked.title, QStringLiteral("Selezione file di testo"));
+    QCOMPARE(dialog->asked.nameFilter, QStringLiteral("Documento di testo (*.txt)"));
+    QCOMPARE(dialog->asked.initialDirectory, QCoreApplication::applicationDirPath());
+    QCOMPARE(dialog->asked.fileName, QString());
+    QCOMPARE(dialog->askedOwner, m_window.get());
+    QCOMPARE(box, (QStringList{"Errore n. 42:\nDescrizione dell'errore", "Selezione file di testo",
+                               "warning", "OK only", "over the window"}));
     QCOMPARE(m_window->txtFilename->text(), QStringLiteral("/testi/scelto.txt"));
     QCOMPARE(m_window->cmdExec->text(), QStringLiteral("Continua"));
 }
@@ -321,8 +242,7 @@ void TestFileSelection::interpretDialogResult()
     QTEST(outcome.errorNumber, "errorNumber");
     if (outcome.kind == OpenFileOutcome::Kind::Chosen)
         QCOMPARE(outcome.fileName, urls.front().toLocalFile());
-    if (outcome.kind == OpenFileOutcome::Kind::Failed)
-        QVERIFY(!outcome.errorDescription.isEmpty());
+    QCOMPARE(outcome.errorDescription.isEmpty(), outcome.kind != OpenFileOutcome::Kind::Failed);
 }
 
 QTEST_MAIN(TestFileSelection)
