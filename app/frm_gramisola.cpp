@@ -27,14 +27,6 @@ constexpr QSize kMinimumOuterSize(720, 200);
 constexpr int kClientWidthTwips = 11175;
 constexpr int kClientHeightTwips = 6855;
 
-QRect ToPixels(const TwipsRect &r)
-{
-    // The rule may leave sizes negative while the client area is too small;
-    // such a control is shown empty and the table keeps the true value.
-    return QRect(TwipsToPixels(r.left), TwipsToPixels(r.top), std::max(0, TwipsToPixels(r.width)),
-                 std::max(0, TwipsToPixels(r.height)));
-}
-
 QPushButton *MakeButton(QWidget *parent, const char *name, const QString &caption)
 {
     auto *button = new QPushButton(caption, parent);
@@ -109,19 +101,19 @@ void frmGramisola::createControls()
 void frmGramisola::applyGeometry()
 {
     const MainWindowGeometry &g = m_geometry;
-    cmdLoad->setGeometry(ToPixels(g.cmdLoad));
-    txtFilename->setGeometry(ToPixels(g.txtFilename));
-    cmdExec->setGeometry(ToPixels(g.cmdExec));
+    cmdLoad->setGeometry(TwipsToPixels(g.cmdLoad));
+    txtFilename->setGeometry(TwipsToPixels(g.txtFilename));
+    cmdExec->setGeometry(TwipsToPixels(g.cmdExec));
     // The label sizes itself to its caption; only its corner comes from the table.
-    lblLevel->move(ToPixels(g.lblLevel).topLeft());
+    lblLevel->move(TwipsToPixels(g.lblLevel).topLeft());
     lblLevel->adjustSize();
     for (int i = 0; i < int(optLevel.size()); ++i)
-        optLevel[i]->setGeometry(ToPixels(g.optLevel[i]));
-    cmdOptions->setGeometry(ToPixels(g.cmdOptions));
-    txtResult->setGeometry(ToPixels(g.txtResult));
-    cmdClear->setGeometry(ToPixels(g.cmdClear));
-    cmdInfo->setGeometry(ToPixels(g.cmdInfo));
-    cmdClose->setGeometry(ToPixels(g.cmdClose));
+        optLevel[i]->setGeometry(TwipsToPixels(g.optLevel[i]));
+    cmdOptions->setGeometry(TwipsToPixels(g.cmdOptions));
+    txtResult->setGeometry(TwipsToPixels(g.txtResult));
+    cmdClear->setGeometry(TwipsToPixels(g.cmdClear));
+    cmdInfo->setGeometry(TwipsToPixels(g.cmdInfo));
+    cmdClose->setGeometry(TwipsToPixels(g.cmdClose));
 }
 
 void frmGramisola::updateMinimumSize()

@@ -1,17 +1,8 @@
 #pragma once
 
+#include "twips.h"
+
 #include <array>
-
-// A control's place in the main window, in twips from the top-left corner of
-// the client area.
-struct TwipsRect {
-    int left = 0;
-    int top = 0;
-    int width = 0;
-    int height = 0;
-
-    friend bool operator==(const TwipsRect &, const TwipsRect &) = default;
-};
 
 // The geometry of every control of the main window, in twips: the one table the
 // window lays itself out from.

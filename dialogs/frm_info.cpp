@@ -16,21 +16,11 @@ namespace {
 constexpr int kClientWidth = 8280;
 constexpr int kClientHeight = 6600;
 
-struct TwipsRect {
-    int left, top, width, height;
-};
-
 constexpr TwipsRect kImage1{240, 120, 480, 480};
 constexpr TwipsRect kLabel1{960, 120, 3510, 285};
 constexpr TwipsRect kLabel2{960, 480, 3135, 255};
 constexpr TwipsRect kTxtInfo{240, 840, 7815, 5175};
 constexpr TwipsRect kOK{3120, 6120, 1695, 375};
-
-void place(QWidget *widget, const TwipsRect &r)
-{
-    widget->setGeometry(TwipsToPixels(r.left), TwipsToPixels(r.top), TwipsToPixels(r.width),
-                        TwipsToPixels(r.height));
-}
 
 const QString kAuthor = QStringLiteral("Gli sviluppatori di Gramisola");
 const QString kContact = QStringLiteral("info@gramisola.example");
@@ -67,12 +57,12 @@ frmInfo::frmInfo(QWidget *parent)
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setPixmap(QApplication::windowIcon().pixmap(32, 32));
     Image1->setFocusPolicy(Qt::NoFocus);
-    place(Image1, kImage1);
+    Image1->setGeometry(TwipsToPixels(kImage1));
 
     Label1 = new QLabel(QStringLiteral("Gramisola ver. 1.0"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setFont(QFont(QStringLiteral("Times New Roman"), 12, QFont::Bold));
-    place(Label1, kLabel1);
+    Label1->setGeometry(TwipsToPixels(kLabel1));
     Label1->adjustSize();
 
     Label2 = new QLabel(QStringLiteral("Email: ") + kContact, this);
@@ -83,7 +73,7 @@ frmInfo::frmInfo(QWidget *parent)
     contactFont.setPointSizeF(9.75);
     contactFont.setBold(false);
     Label2->setFont(contactFont);
-    place(Label2, kLabel2);
+    Label2->setGeometry(TwipsToPixels(kLabel2));
 
     txtInfo = new QPlainTextEdit(this);
     txtInfo->setObjectName(QStringLiteral("txtInfo"));
@@ -98,11 +88,11 @@ frmInfo::frmInfo(QWidget *parent)
     palette.setColor(QPalette::Base, palette.color(QPalette::Button));
     txtInfo->setPalette(palette);
     txtInfo->setPlainText(aboutText());
-    place(txtInfo, kTxtInfo);
+    txtInfo->setGeometry(TwipsToPixels(kTxtInfo));
 
     cmdOK = new QPushButton(QStringLiteral("OK"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    place(cmdOK, kOK);
+    cmdOK->setGeometry(TwipsToPixels(kOK));
 
     setTabOrder(Label2, Label1);
     setTabOrder(Label1, txtInfo);

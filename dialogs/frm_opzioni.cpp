@@ -13,10 +13,6 @@ namespace {
 constexpr int kClientWidth = 3495;
 constexpr int kClientHeight = 2535;
 
-struct TwipsRect {
-    int left, top, width, height;
-};
-
 constexpr TwipsRect kNumeri{360, 120, 2775, 375};
 constexpr TwipsRect kACapo{360, 480, 2775, 375};
 constexpr TwipsRect kPunteggiatura{360, 840, 2775, 375};
@@ -24,18 +20,12 @@ constexpr TwipsRect kMinuscolo{360, 1200, 2775, 375};
 constexpr TwipsRect kNessuna{360, 1560, 2775, 375};
 constexpr TwipsRect kOK{840, 2040, 1695, 375};
 
-void place(QWidget *widget, const TwipsRect &r)
-{
-    widget->setGeometry(TwipsToPixels(r.left), TwipsToPixels(r.top), TwipsToPixels(r.width),
-                        TwipsToPixels(r.height));
-}
-
 QCheckBox *makeCheckBox(QWidget *parent, const char *name, const QString &caption,
                         const TwipsRect &r)
 {
     auto *box = new QCheckBox(caption, parent);
     box->setObjectName(QLatin1String(name));
-    place(box, r);
+    box->setGeometry(TwipsToPixels(r));
     return box;
 }
 
@@ -61,7 +51,7 @@ frmOpzioni::frmOpzioni(QWidget *owner)
 
     cmdOK = new QPushButton(QStringLiteral("OK"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    place(cmdOK, kOK);
+    cmdOK->setGeometry(TwipsToPixels(kOK));
 
     fitCaptions();
 
