@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <algorithm>
 #include <atomic>
 
 namespace {
@@ -18,6 +19,11 @@ namespace {
 const QString kIdle = QStringLiteral("Esegui");
 const QString kRunning = QStringLiteral("Interrompi");
 const QString kPaused = QStringLiteral("Continua");
+
+// The pace a run keeps up when drawing is slow: about what one piece per pass
+// of the event loop gives on a plain text, so the user can watch and pause.
+constexpr double kPiecesPerSecond = 8000;
+constexpr double kMostPiecesPerPass = 2000;
 
 } // namespace
 
@@ -134,6 +140,8 @@ void RunControl::prepared()
     m_stopLength = m_window->txtResult->MaxLength() - 2 * contextLength;
     if (contextLength > 0)
         m_window->AppendResult(m_run->firstPiece);
+    m_piecesOwed = 0;
+    m_sinceLastStep.invalidate();
     m_stepper.start();
     emit generating();
 }
@@ -144,17 +152,37 @@ void RunControl::step()
         m_stepper.stop();
         return;
     }
-    Result<QString> piece = m_run->generator->NextPiece();
-    if (!piece) {
-        // The text so far stays; the user may continue or change the options.
-        pause();
-        QMessageBox::warning(m_window, m_window->windowTitle(),
-                             QStringLiteral("La generazione si è interrotta:\n%1")
-                                 .arg(piece.error().message));
-        return;
+    // Normally one piece per pass. When a pass takes long (one long paragraph
+    // that the box lays out again at every insertion), the pieces the steady
+    // pace owes are appended together, so the text keeps growing at the same
+    // speed and the window still answers between two passes.
+    const double elapsed = m_sinceLastStep.isValid() ? m_sinceLastStep.nsecsElapsed() * 1e-9 : 0;
+    m_sinceLastStep.start();
+    m_piecesOwed = std::min(m_piecesOwed + elapsed * kPiecesPerSecond, kMostPiecesPerPass);
+    const int pieces = std::max(1, int(m_piecesOwed));
+    m_piecesOwed = std::max(0.0, m_piecesOwed - pieces);
+
+    QString batch;
+    int length = m_window->txtResult->textLength();
+    bool full = false;
+    for (int i = 0; i < pieces && !full; ++i) {
+        Result<QString> piece = m_run->generator->NextPiece();
+        if (!piece) {
+            // The text so far stays; the user may continue or change the options.
+            m_window->AppendResult(batch);
+            pause();
+            QMessageBox::warning(m_window, m_window->windowTitle(),
+                                 QStringLiteral("La generazione si è interrotta:\n%1")
+                                     .arg(piece.error().message));
+            return;
+        }
+        batch += piece.value();
+        // The box shows each CR as CR LF, and its length counts both.
+        length += int(piece.value().size() + piece.value().count(u'\r'));
+        full = length >= m_stopLength;
     }
-    m_window->AppendResult(piece.value());
-    if (m_window->txtResult->textLength() >= m_stopLength)
+    m_window->AppendResult(batch);
+    if (full)
         finishFull();
 }
 

@@ -2,6 +2,7 @@
 
 #include "engine.h"
 
+#include <QElapsedTimer>
 #include <QFutureWatcher>
 #include <QObject>
 #include <QTimer>
@@ -19,7 +20,8 @@ class frmGramisola;
 //
 // A run is driven by the event loop: a zero-interval timer appends one piece
 // per pass, so the window repaints and handles every other event between two
-// pieces. Reading and preparing the file happen on a worker thread, so even a
+// pieces; when drawing makes a pass slow, a pass appends the pieces a steady
+// pace owes in one insertion. Reading and preparing the file happen on a worker thread, so even a
 // very large file never freezes the window; the output box is cleared (or
 // given its separator) only once the new run is ready, so a file that cannot
 // be read leaves the box and the controls exactly as they were.
@@ -73,4 +75,6 @@ private:
 
     std::optional<GenerationRun> m_run;
     int m_stopLength = 0;
+    QElapsedTimer m_sinceLastStep;
+    double m_piecesOwed = 0;
 };
