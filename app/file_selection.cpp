@@ -1,6 +1,7 @@
 #include "file_selection.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -63,11 +64,23 @@ OpenFileOutcome InterpretDialogResult(bool accepted, const QList<QUrl> &selected
 OpenFileSettings SourceFileSettings()
 {
     OpenFileSettings s;
-    s.initialDirectory = QCoreApplication::applicationDirPath();
+    s.initialDirectory = SourceFileDirectory(QCoreApplication::applicationDirPath());
     s.fileName = QString();
     s.title = QStringLiteral("Selezione file di testo");
     s.nameFilter = QStringLiteral("Documento di testo (*.txt)");
     return s;
+}
+
+QString SourceFileDirectory(const QString &programDirectory)
+{
+    const QString sampleName = QStringLiteral("esempio.txt");
+    const QDir program(programDirectory);
+    if (QFileInfo(program.filePath(sampleName)).isFile())
+        return programDirectory;
+    const QDir installedData(program.filePath(QStringLiteral("../share/gramisola")));
+    if (QFileInfo(installedData.filePath(sampleName)).isFile())
+        return QDir::cleanPath(installedData.absolutePath());
+    return programDirectory;
 }
 
 QString FileDialogErrorText(int number, const QString &description)

