@@ -1,4 +1,5 @@
 // Choosing the source file: the dialog's settings, cancel, choice, failure.
+#include "corpus.h"
 #include "file_selection.h"
 #include "frm_gramisola.h"
 
@@ -62,7 +63,6 @@ private slots:
     void startingFolder();
 
 private:
-    QString makeFile(const QString &name);
     QTemporaryDir m_dir;
     std::unique_ptr<frmGramisola> m_window;
 };
@@ -73,14 +73,6 @@ void TestFileSelection::init()
     m_window->setFileDialog(std::make_unique<QtOpenFileDialog>(QtOpenFileDialog::Look::QtWidgets));
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-}
-
-QString TestFileSelection::makeFile(const QString &name)
-{
-    QFile file(m_dir.filePath(name));
-    if (!file.open(QIODevice::WriteOnly))
-        qFatal("cannot create %s", qPrintable(file.fileName()));
-    return QFileInfo(file).absoluteFilePath();
 }
 
 void TestFileSelection::dialogSettings_data()
@@ -94,7 +86,7 @@ void TestFileSelection::dialogSettings()
 {
     QFETCH(bool, choseElsewhereBefore);
     if (choseElsewhereBefore) {
-        const QString path = makeFile(QStringLiteral("altrove.txt"));
+        const QString path = WriteTempFile(m_dir, QStringLiteral("altrove.txt"), {});
         WhenShown<QFileDialog>(m_window.get(), [path](QFileDialog *d) { TypeAndAccept(d, path); });
         m_window->cmdLoad->click();
         QCOMPARE(m_window->txtFilename->text(), path);
@@ -146,7 +138,7 @@ void TestFileSelection::dialogOutcome()
     QFETCH(QString, action);
     QFETCH(QString, caption);
     QFETCH(bool, chosen);
-    const QString path = makeFile(QStringLiteral("sorgente.txt"));
+    const QString path = WriteTempFile(m_dir, QStringLiteral("sorgente.txt"), {});
     const QString before = action == u"same" ? path : QStringLiteral("/testi/vecchio.txt");
     m_window->txtFilename->setText(before);
     m_window->cmdExec->setText(caption);
@@ -225,7 +217,8 @@ void TestFileSelection::interpretDialogResult()
     QFETCH(QStringList, selected);
     QList<QUrl> urls;
     for (const QString &s : selected)
-        urls.append(s.startsWith(u'@') ? QUrl::fromLocalFile(makeFile(s.mid(1))) : QUrl(s));
+        urls.append(s.startsWith(u'@') ? QUrl::fromLocalFile(WriteTempFile(m_dir, s.mid(1), {}))
+                                       : QUrl(s));
     const OpenFileOutcome outcome = InterpretDialogResult(accepted, urls);
     QTEST(int(outcome.kind), "kind");
     QTEST(outcome.errorNumber, "errorNumber");
@@ -256,8 +249,7 @@ void TestFileSelection::startingFolder()
     QDir(root.path()).mkpath(QStringLiteral("bin"));
     for (const QString &name : files) {
         QDir(root.path()).mkpath(QFileInfo(name).path());
-        QFile file(root.filePath(name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
+        WriteTempFile(root, name, {});
     }
     QCOMPARE(SourceFileDirectory(root.filePath(QStringLiteral("bin"))), root.filePath(expected));
 }
