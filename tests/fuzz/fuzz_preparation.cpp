@@ -4,12 +4,16 @@
 // Input: one byte whose low five bits are the options, then the text as
 // little-endian code units.
 
+#include "../support/option_bits.h"
 #include "fuzz_support.h"
 #include "prepare_source_text.h"
 
 namespace {
 
-bool isAsciiDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+bool isAsciiDigit(QChar c)
+{
+    return c >= u'0' && c <= u'9';
+}
 
 bool isWhiteSpace(QChar c)
 {
@@ -19,27 +23,22 @@ bool isWhiteSpace(QChar c)
 bool isWordOrAccented(QChar c)
 {
     static const QString accented = QStringLiteral("ÀÈÉÌÒÙàèéìòù");
-    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || isAsciiDigit(c) ||
-           c == u'_' || accented.contains(c);
+    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || isAsciiDigit(c) || c == u'_' ||
+           accented.contains(c);
 }
 
-void checkOutput(const QString &in, const PreparationOptions &o, const QString &out)
+void checkOutput(const QString &in, unsigned bits, const QString &out)
 {
-    const QString why = QStringLiteral("options %1%2%3%4%5\nin:  %6\nout: %7")
-                            .arg(o.ignoreDigits)
-                            .arg(o.ignoreLineBreaks)
-                            .arg(o.ignorePunctuation)
-                            .arg(o.lowerCase)
-                            .arg(o.keepMultipleSpaces)
-                            .arg(Dump(in), Dump(out));
+    const PreparationOptions o = OptionsFromBits(bits);
+    const QString why =
+        QStringLiteral("options %1\nin:  %2\nout: %3").arg(bits & 31).arg(Dump(in), Dump(out));
 
     // Every LF is part of a line break that becomes a CR.
     if (!o.ignoreLineBreaks)
         Require(!out.contains(u'\n'), "no LF when line breaks are kept", why);
 
     if (!o.keepMultipleSpaces) {
-        Require(!out.startsWith(u' ') && !out.endsWith(u' '), "no leading or trailing space",
-                why);
+        Require(!out.startsWith(u' ') && !out.endsWith(u' '), "no leading or trailing space", why);
         Require(!out.contains(QStringLiteral("  ")), "no two spaces in a row", why);
         Require(!out.contains(u'\f') && !out.contains(u'\t') && !out.contains(u'\v'),
                 "form feed, tab and vertical tab become spaces", why);
@@ -50,28 +49,18 @@ void checkOutput(const QString &in, const PreparationOptions &o, const QString &
         Require(!out.contains(QStringLiteral("\r\n")), "no CR LF when line breaks are ignored",
                 why);
 
-    if (o.ignoreDigits) {
-        for (QChar c : out)
-            Require(!isAsciiDigit(c), "no digit when digits are ignored", why);
-    }
-    if (o.ignorePunctuation) {
-        for (QChar c : out)
-            Require(isWordOrAccented(c) || isWhiteSpace(c),
-                    "only letters, digits, _ and white space when punctuation is ignored", why);
+    for (QChar c : out) {
+        Require(!o.ignoreDigits || !isAsciiDigit(c), "no digit when digits are ignored", why);
+        Require(!o.ignorePunctuation || isWordOrAccented(c) || isWhiteSpace(c),
+                "only letters, digits, _ and white space when punctuation is ignored", why);
     }
     if (o.lowerCase)
         Require(out == out.toLower(), "lower case output is its own lower case", why);
 
     // With nothing to remove or lower, letters pass through in order.
     if (!o.ignorePunctuation && !o.ignoreDigits && !o.lowerCase) {
-        QString lettersIn, lettersOut;
-        for (QChar c : in)
-            if (!isWhiteSpace(c))
-                lettersIn += c;
-        for (QChar c : out)
-            if (!isWhiteSpace(c))
-                lettersOut += c;
-        Require(lettersIn == lettersOut, "every character other than white space is kept", why);
+        const auto letters = [](QString text) { return text.removeIf(isWhiteSpace); };
+        Require(letters(in) == letters(out), "every character other than white space is kept", why);
     }
 }
 
@@ -80,16 +69,10 @@ void checkOutput(const QString &in, const PreparationOptions &o, const QString &
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     FuzzInput input(data, size);
-    const std::uint8_t bits = input.byte();
-    PreparationOptions options;
-    options.ignoreDigits = bits & 1;
-    options.ignoreLineBreaks = bits & 2;
-    options.ignorePunctuation = bits & 4;
-    options.lowerCase = bits & 8;
-    options.keepMultipleSpaces = bits & 16;
+    const unsigned bits = input.byte();
     const QString text = input.utf16Rest(1 << 16);
-
-    const QString out = Unwrap(PrepareSourceText(text, options), "PrepareSourceText failed");
-    checkOutput(text, options, out);
+    const QString out =
+        Unwrap(PrepareSourceText(text, OptionsFromBits(bits)), "PrepareSourceText failed");
+    checkOutput(text, bits, out);
     return 0;
 }

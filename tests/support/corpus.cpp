@@ -40,19 +40,10 @@ const char16_t kNumbers[] =
     u"nel %1|alle %1|dopo %1 giorni|per %1 chilometri|il %1 aprile|con %1 euro|"
     u"verso le %1,30|da %1 anni";
 
-struct WordStock {
-    QStringList subjects = entries(kSubjects);
-    QStringList verbs = entries(kVerbs);
-    QStringList complements = entries(kComplements);
-    QStringList places = entries(kPlaces);
-    QStringList connectors = entries(kConnectors);
-    QStringList numbers = entries(kNumbers);
-
-    static QStringList entries(const char16_t *list)
-    {
-        return QString::fromUtf16(list).split(u'|');
-    }
-};
+QStringList entries(const char16_t *list)
+{
+    return QString::fromUtf16(list).split(u'|');
+}
 
 class ProseWriter {
 public:
@@ -86,13 +77,12 @@ private:
 
     bool chance(double probability) { return m_random.next() < probability; }
 
+    // Years for "nel", small counts elsewhere: digits of varied lengths.
     QString number()
     {
-        // Years for "nel", small counts elsewhere: digits of varied lengths.
-        const QString form = pick(m_words.numbers);
-        const std::int64_t value =
-            form.startsWith(u"nel") ? 1850 + m_random.index(175) : 1 + m_random.index(24);
-        return form.arg(value);
+        const QString form = pick(m_numbers);
+        return form.arg(form.startsWith(u"nel") ? 1850 + m_random.index(175)
+                                                : 1 + m_random.index(24));
     }
 
     QString clause()
@@ -101,14 +91,14 @@ private:
         if (chance(0.1))
             parts << number() + u',';
         if (chance(0.15)) {
-            parts << QStringLiteral("è") << pick(m_words.complements);
+            parts << QStringLiteral("è") << pick(m_complements);
         } else {
-            parts << pick(m_words.subjects) << pick(m_words.verbs);
+            parts << pick(m_subjects) << pick(m_verbs);
             if (chance(0.6))
-                parts << pick(m_words.complements);
+                parts << pick(m_complements);
         }
         if (chance(0.7))
-            parts << pick(m_words.places);
+            parts << pick(m_places);
         if (chance(0.08))
             parts << number();
         return parts.join(u' ');
@@ -117,143 +107,64 @@ private:
     void sentence()
     {
         QString text = clause();
-        const std::int64_t more = m_random.index(3);
-        for (std::int64_t i = 0; i < more; ++i) {
+        for (std::int64_t i = 0, more = m_random.index(3); i < more; ++i) {
             const double separator = m_random.next();
             if (separator < 0.6)
-                text += QStringLiteral(", ") + pick(m_words.connectors) + u' ';
-            else if (separator < 0.8)
-                text += QStringLiteral("; ");
+                text += QStringLiteral(", ") + pick(m_connectors) + u' ';
             else
-                text += QStringLiteral(" e ");
+                text += separator < 0.8 ? QStringLiteral("; ") : QStringLiteral(" e ");
             text += clause();
         }
         const double end = m_random.next();
         text += end < 0.8 ? u'.' : end < 0.93 ? u'?' : u'!';
         text[0] = text[0].toUpper();
         if (chance(0.07))
-            text = u'«' + text + QStringLiteral("» disse ") + pick(m_words.subjects) + u'.';
-        for (const QString &word : text.split(u' '))
-            appendWord(word);
-    }
-
-    // Lines wrap before 72 columns, like a text typed with hard line breaks.
-    void appendWord(const QString &word)
-    {
-        if (m_column > 0 && m_column + 1 + word.size() > 72) {
-            m_text += QStringLiteral("\r\n");
-            m_column = 0;
-        } else if (m_column > 0) {
-            m_text += u' ';
-            ++m_column;
+            text = u'«' + text + QStringLiteral("» disse ") + pick(m_subjects) + u'.';
+        // Lines wrap before 72 columns, like a text typed with hard line breaks.
+        for (const QString &word : text.split(u' ')) {
+            if (m_column > 0 && m_column + 1 + word.size() > 72) {
+                m_text += QStringLiteral("\r\n");
+                m_column = 0;
+            } else if (m_column > 0) {
+                m_text += u' ';
+                ++m_column;
+            }
+            m_text += word;
+            m_column += word.size();
         }
-        m_text += word;
-        m_column += word.size();
     }
 
-    const WordStock m_words;
+    const QStringList m_subjects = entries(kSubjects), m_verbs = entries(kVerbs),
+                      m_complements = entries(kComplements), m_places = entries(kPlaces),
+                      m_connectors = entries(kConnectors), m_numbers = entries(kNumbers);
     RandomSource m_random;
     qsizetype m_target;
     QString m_text;
     qsizetype m_column = 0;
 };
 
-// Windows-1252 bytes 0x80..0x9F by the character they stand for; the five
-// bytes the code page leaves undefined stand for the C1 control of that value.
-char windows1252High(char16_t unit, bool &found)
-{
-    found = true;
-    switch (unit) {
-    case u'€':
-        return char(0x80);
-    case u'\u0081':
-        return char(0x81);
-    case u'‚':
-        return char(0x82);
-    case u'ƒ':
-        return char(0x83);
-    case u'„':
-        return char(0x84);
-    case u'…':
-        return char(0x85);
-    case u'†':
-        return char(0x86);
-    case u'‡':
-        return char(0x87);
-    case u'ˆ':
-        return char(0x88);
-    case u'‰':
-        return char(0x89);
-    case u'Š':
-        return char(0x8A);
-    case u'‹':
-        return char(0x8B);
-    case u'Œ':
-        return char(0x8C);
-    case u'\u008D':
-        return char(0x8D);
-    case u'Ž':
-        return char(0x8E);
-    case u'\u008F':
-        return char(0x8F);
-    case u'\u0090':
-        return char(0x90);
-    case u'‘':
-        return char(0x91);
-    case u'’':
-        return char(0x92);
-    case u'“':
-        return char(0x93);
-    case u'”':
-        return char(0x94);
-    case u'•':
-        return char(0x95);
-    case u'–':
-        return char(0x96);
-    case u'—':
-        return char(0x97);
-    case u'˜':
-        return char(0x98);
-    case u'™':
-        return char(0x99);
-    case u'š':
-        return char(0x9A);
-    case u'›':
-        return char(0x9B);
-    case u'œ':
-        return char(0x9C);
-    case u'\u009D':
-        return char(0x9D);
-    case u'ž':
-        return char(0x9E);
-    case u'Ÿ':
-        return char(0x9F);
-    default:
-        found = false;
-        return 0;
-    }
-}
+// Windows-1252 bytes 0x80..0x9F by the character they stand for, in byte
+// order; the five bytes the code page leaves undefined stand for the C1
+// control of that value.
+const char16_t k1252High[] = u"€\u0081‚ƒ„…†‡ˆ‰Š‹Œ\u008DŽ\u008F\u0090‘’“”•–—˜™š›œ\u009DžŸ";
 
 } // namespace
 
 QString ItalianLikeText(qsizetype characters, std::uint64_t seed)
 {
-    if (characters <= 0)
-        return QString();
-    return ProseWriter(characters, seed).write();
+    return characters <= 0 ? QString() : ProseWriter(characters, seed).write();
 }
 
 QString WriteTempFile(QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
 {
     if (!dir.isValid())
         qFatal("WriteTempFile: temporary directory not created: %s", qPrintable(dir.errorString()));
-    const QString path = dir.filePath(name);
-    QFile file(path);
+    QFile file(dir.filePath(name));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
         file.write(bytes) != bytes.size() || !file.flush())
-        qFatal("WriteTempFile: cannot write %s: %s", qPrintable(path),
+        qFatal("WriteTempFile: cannot write %s: %s", qPrintable(file.fileName()),
                qPrintable(file.errorString()));
-    return path;
+    return file.fileName();
 }
 
 QByteArray EncodeWindows1252(const QString &text)
@@ -262,10 +173,9 @@ QByteArray EncodeWindows1252(const QString &text)
     bytes.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t unit = text[i].unicode();
-        bool found = false;
-        const char high = windows1252High(unit, found);
-        if (found)
-            bytes += high;
+        const qsizetype high = QStringView(k1252High, 32).indexOf(QChar(unit));
+        if (high >= 0)
+            bytes += char(0x80 + high);
         else if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF))
             bytes += char(unit);
         else
@@ -281,23 +191,4 @@ QByteArray EncodeUtf8(const QString &text)
     if (!text.isValidUtf16())
         qFatal("EncodeUtf8: text holds a lone surrogate; write such bytes explicitly");
     return text.toUtf8();
-}
-
-QByteArray EncodeUtf16(const QString &text, ByteOrder order, bool withMark)
-{
-    QByteArray bytes;
-    bytes.reserve(2 * (text.size() + 1));
-    const auto put = [&bytes, order](char16_t unit) {
-        const char high = char(unit >> 8);
-        const char low = char(unit & 0xFF);
-        if (order == ByteOrder::BigEndian)
-            bytes.append(high).append(low);
-        else
-            bytes.append(low).append(high);
-    };
-    if (withMark)
-        put(u'\uFEFF');
-    for (const QChar c : text)
-        put(c.unicode());
-    return bytes;
 }

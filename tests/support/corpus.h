@@ -13,14 +13,11 @@
 QString ItalianLikeText(qsizetype characters, std::uint64_t seed);
 
 // Writes bytes to dir/name and returns the path. A fixture that cannot be
-// written ends the program with a message (qFatal): nothing a test could check
-// afterwards would mean anything.
+// written ends the program (qFatal): nothing a test checked afterwards would
+// mean anything.
 QString WriteTempFile(QTemporaryDir &dir, const QString &name, const QByteArray &bytes);
 
-// Encoders for writing fixtures. Windows-1252 and UTF-8 end the program
-// (qFatal) on a character they cannot encode: a fixture is never silently
-// altered. UTF-16 keeps every code unit, lone surrogates included.
+// Encoders for fixtures; a character they cannot encode ends the program
+// (qFatal), so a fixture is never silently altered.
 QByteArray EncodeWindows1252(const QString &text);
 QByteArray EncodeUtf8(const QString &text);
-enum class ByteOrder { LittleEndian, BigEndian };
-QByteArray EncodeUtf16(const QString &text, ByteOrder order, bool withMark);
