@@ -1,9 +1,9 @@
-// The chain generator over both occurrence finders: seeds, steps, dead ends
-// and the odd contexts, with seeded random values so every piece is exact.
+// The chain generator over both occurrence finders: what the finders answer,
+// seeds, dead ends, short sources and the choice frequencies, with seeded
+// random values so every piece is exact.
 
 #include "chain_generator.h"
 #include "engine.h"
-#include "reference_finder.h"
 #include "regexp.h"
 
 #include <QTest>
@@ -12,13 +12,16 @@
 
 Q_DECLARE_METATYPE(Engine)
 
+using namespace Qt::StringLiterals;
+
 namespace {
+
+using Positions = std::vector<SourcePosition>;
 
 // A generator over `source` as it stands (no preparation), for one engine.
 struct Harness {
-    Harness(Engine engine, const QString &text, int contextLength, QChar separator = u'\r',
-            std::uint64_t seed = 7)
-        : source(text), random(seed)
+    Harness(Engine engine, const QString &text, int contextLength, QChar separator = u'\r')
+        : source(text)
     {
         pattern.setGlobal(true);
         pattern.setMultiline(true);
@@ -31,47 +34,38 @@ struct Harness {
                                                      std::move(made).value(), random);
     }
 
-    std::vector<SourcePosition> occurrences(const QString &context)
-    {
-        Result<std::span<const SourcePosition>> found = finder->occurrences(context);
-        if (!found)
-            qFatal("occurrences failed: %s", qPrintable(found.error().detail));
-        return {found.value().begin(), found.value().end()};
-    }
-
-    std::vector<SourcePosition> seedWords()
-    {
-        Result<std::span<const SourcePosition>> found = finder->seedWordStarts();
-        if (!found)
-            qFatal("seed words failed: %s", qPrintable(found.error().detail));
-        return {found.value().begin(), found.value().end()};
-    }
-
-    QString seed() { return generator->SeedContext().value(); }
-    QString next() { return generator->NextPiece().value(); }
     QString pieces(int count)
     {
         QString out;
-        for (int i = 0; i < count; ++i)
-            out += next();
+        for (int i = 0; i < count; ++i) {
+            Result<QString> piece = generator->NextPiece();
+            if (!piece)
+                return out + u"<error: "_s + piece.error().detail + u'>';
+            out += piece.value();
+        }
         return out;
     }
 
     QString source;
     RegExp pattern;
-    RandomSource random;
+    RandomSource random{7};
     OccurrenceFinder *finder = nullptr;
     std::unique_ptr<ChainGenerator> generator;
 };
 
-using Positions = std::vector<SourcePosition>;
-
-void addEngineRows(const char *name)
+// A finder's answer as a list; an error as the impossible position -1.
+Positions positions(const Result<std::span<const SourcePosition>> &found)
 {
-    QTest::newRow(qPrintable(QStringLiteral("%1, reference").arg(QLatin1String(name))))
-        << Engine::Reference;
-    QTest::newRow(qPrintable(QStringLiteral("%1, indexed").arg(QLatin1String(name))))
-        << Engine::Indexed;
+    return found ? Positions(found.value().begin(), found.value().end()) : Positions{-1};
+}
+
+// The same row once per engine.
+template <typename... Values> void addRows(const char *name, const Values &...values)
+{
+    for (Engine engine : {Engine::Reference, Engine::Indexed})
+        ((QTest::addRow("%s, %s", name, engine == Engine::Reference ? "reference" : "indexed")
+          << engine)
+         << ... << values);
 }
 
 } // namespace
@@ -79,143 +73,109 @@ void addEngineRows(const char *name)
 class GeneratorTest : public QObject {
     Q_OBJECT
 private slots:
-    void engines_data();
-
-    void occurrences_data() { engines_data(); }
-    void occurrences();
-    void seedWords_data() { engines_data(); }
-    void seedWords();
-    void deadEndsRestartFromTheStart_data() { engines_data(); }
-    void deadEndsRestartFromTheStart();
-    void shortSources_data() { engines_data(); }
-    void shortSources();
-    void choicesFollowTheSourceFrequencies_data() { engines_data(); }
+    void answers_data();
+    void answers();
+    void pieces_data();
+    void pieces();
+    void choicesFollowTheSourceFrequencies_data();
     void choicesFollowTheSourceFrequencies();
-    void lineFeedIsNeverChosen_data() { engines_data(); }
-    void lineFeedIsNeverChosen();
-
-    void occurrencePatternEscapesTheContext_data();
-    void occurrencePatternEscapesTheContext();
 };
 
-void GeneratorTest::engines_data()
+// What the finders answer: the occurrences of `context` (of the context
+// length), or with a null context the starts of the seed words (length 3).
+void GeneratorTest::answers_data()
 {
     QTest::addColumn<Engine>("engine");
-    addEngineRows("engine");
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("context");
+    QTest::addColumn<Positions>("expected");
+
+    const QString metacharacters = u"x(abc(abd\\$q\\$"_s;
+    const QString breaks = u"a\rb a\rc"_s + QChar(0xD800) + u'x';
+    addRows("overlapping occurrences all count", u"aaaab"_s, u"aa"_s, Positions{0, 1, 2});
+    addRows("periods are literal", u"a...b...c.."_s, u"..."_s, Positions{1, 5});
+    addRows("periods between letters", u"a...b...c.."_s, u".b."_s, Positions{3});
+    addRows("parenthesis first: two-character head", metacharacters, u"(ab"_s, Positions{1, 5});
+    addRows("backslash first", metacharacters, u"\\$q"_s, Positions{9});
+    addRows("backslash last, absent", metacharacters, u"b\\$"_s, Positions{});
+    addRows("case-sensitive", u"Ab ab\nab"_s, u"Ab"_s, Positions{0});
+    addRows("followed by LF or by nothing: none", u"Ab ab\nab"_s, u"ab"_s, Positions{});
+    addRows("CR inside the context", breaks, u"a\r"_s, Positions{0, 4});
+    addRows("lone surrogate inside the context", breaks, u'c' + QString(QChar(0xD800)),
+            Positions{6});
+    addRows("seed words: three letters or more", u"uno due, tre À quattro a"_s, QString(),
+            Positions{0, 4, 9, 15});
+    addRows("seed words: an accented letter ends a word", u"caffèlatte"_s, QString(),
+            Positions{0, 5});
+    addRows("seed words: none long enough", u"ab, cd ef"_s, QString(), Positions{});
 }
 
-void GeneratorTest::occurrences()
+void GeneratorTest::answers()
 {
     QFETCH(Engine, engine);
-    {
-        // Overlapping occurrences all count: choices a, a and b.
-        Harness h(engine, QStringLiteral("aaaab"), 2);
-        QCOMPARE(h.occurrences(QStringLiteral("aa")), (Positions{0, 1, 2}));
-    }
-    {
-        // Metacharacters are matched literally.
-        Harness h(engine, QStringLiteral("a...b...c.."), 3);
-        QCOMPARE(h.occurrences(QStringLiteral("...")), (Positions{1, 5}));
-        QCOMPARE(h.occurrences(QStringLiteral(".b.")), (Positions{3}));
-    }
-    {
-        // A context that starts with a metacharacter (a two-character head).
-        Harness h(engine, QStringLiteral("x(abc(abd\\$q\\$"), 3);
-        QCOMPARE(h.occurrences(QStringLiteral("(ab")), (Positions{1, 5}));
-        QCOMPARE(h.occurrences(QStringLiteral("\\$q")), (Positions{9}));
-        QCOMPARE(h.occurrences(QStringLiteral("b\\$")), (Positions{}));
-    }
-    {
-        // Case-sensitive; followed by LF or by nothing is no occurrence.
-        Harness h(engine, QStringLiteral("Ab ab\nab"), 2);
-        QCOMPARE(h.occurrences(QStringLiteral("Ab")), (Positions{0}));
-        QCOMPARE(h.occurrences(QStringLiteral("ab")), (Positions{}));
-        QCOMPARE(h.occurrences(QStringLiteral("b ")), (Positions{1}));
-        QCOMPARE(h.occurrences(QStringLiteral("zz")), (Positions{}));
-    }
-    {
-        // Line breaks, spaces and a lone surrogate inside the context.
-        Harness h(engine, QStringLiteral("a\rb a\rc") + QChar(0xD800) + u'x', 2);
-        QCOMPARE(h.occurrences(QStringLiteral("a\r")), (Positions{0, 4}));
-        QCOMPARE(h.occurrences(QString(u'c') + QChar(0xD800)), (Positions{6}));
-    }
+    QFETCH(QString, source);
+    QFETCH(QString, context);
+    QFETCH(Positions, expected);
+    Harness h(engine, source, context.isNull() ? 3 : int(context.size()));
+    QCOMPARE(
+        positions(context.isNull() ? h.finder->seedWordStarts() : h.finder->occurrences(context)),
+        expected);
 }
 
-void GeneratorTest::seedWords()
+// The seed context (above order 1), then `count` pieces, on sources where
+// every choice is forced.
+void GeneratorTest::pieces_data()
 {
-    QFETCH(Engine, engine);
-    {
-        Harness h(engine, QStringLiteral("uno due, tre À quattro a"), 3);
-        QCOMPARE(h.seedWords(), (Positions{0, 4, 9, 15}));
-    }
-    {
-        // An accented letter ends a word, so a seed may start inside one.
-        Harness h(engine, QStringLiteral("caffèlatte"), 3);
-        QCOMPARE(h.seedWords(), (Positions{0, 5}));
-    }
-    {
-        // The seed is the first context-length characters of a word.
-        Harness h(engine, QStringLiteral("Firenze, Roma"), 4);
-        const QString seed = h.seed();
-        QVERIFY2(seed == u"Fire" || seed == u"Roma", qPrintable(seed));
-    }
-    {
-        // No word long enough: the seed is the start of the source.
-        Harness h(engine, QStringLiteral("ab, cd ef"), 3);
-        QCOMPARE(h.seedWords(), Positions{});
-        QCOMPARE(h.seed(), QStringLiteral("ab,"));
-    }
+    QTest::addColumn<Engine>("engine");
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<int>("contextLength");
+    QTest::addColumn<QChar>("separator");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("expected");
+
+    const QChar cr(u'\r'), space(u' ');
+    addRows("seed: the start of a long word", u"Firenze, Ro"_s, 4, cr, 0, u"Fire"_s);
+    addRows("seed without long words: the source's start", u"ab, cd ef"_s, 3, cr, 0, u"ab,"_s);
+    addRows("a dead end restarts from the start", u"q.yz"_s, 2, cr, 4, u"yz\rq.yz\rq."_s);
+    addRows("a dead end with a space as separator", u"q.yz"_s, 2, space, 1, u"yz q."_s);
+    addRows("shorter than the context: the source repeated", u"ab cd"_s, 9, space, 2,
+            u"ab cd ab cd ab cd"_s);
+    addRows("empty source: separators only", QString(), 3, cr, 3, u"\r\r\r"_s);
+    addRows("empty source at order 1: nothing", QString(), 0, cr, 5, QString());
+    addRows("order 1 on one letter: only that letter", u"xxxx"_s, 0, cr, 50, QString(50, u'x'));
 }
 
-void GeneratorTest::deadEndsRestartFromTheStart()
+void GeneratorTest::pieces()
 {
     QFETCH(Engine, engine);
-    // "yz" is the only seed word and occurs only at the very end.
-    Harness h(engine, QStringLiteral("q.yz"), 2);
-    QCOMPARE(h.seed(), QStringLiteral("yz"));
-    QCOMPARE(h.next(), QStringLiteral("\rq."));
-    QCOMPARE(h.pieces(3), QStringLiteral("yz\rq."));
-
-    Harness spaced(engine, QStringLiteral("q.yz"), 2, u' ');
-    spaced.seed();
-    QCOMPARE(spaced.next(), QStringLiteral(" q."));
+    QFETCH(QString, source);
+    QFETCH(int, contextLength);
+    QFETCH(QChar, separator);
+    QFETCH(int, count);
+    QFETCH(QString, expected);
+    Harness h(engine, source, contextLength, separator);
+    QString out = contextLength > 0 ? h.generator->SeedContext().value() : QString();
+    out += h.pieces(count);
+    QCOMPARE(out, expected);
 }
 
-void GeneratorTest::shortSources()
+void GeneratorTest::choicesFollowTheSourceFrequencies_data()
 {
-    QFETCH(Engine, engine);
-    {
-        // Shorter than the context: the source repeated with separators.
-        Harness h(engine, QStringLiteral("ab cd"), 9, u' ');
-        QCOMPARE(h.seed(), QStringLiteral("ab cd"));
-        QCOMPARE(h.pieces(2), QStringLiteral(" ab cd ab cd"));
-    }
-    {
-        // Empty source: separators only, and nothing at order 1.
-        Harness h(engine, QString(), 3);
-        QCOMPARE(h.seed(), QString());
-        QCOMPARE(h.pieces(3), QStringLiteral("\r\r\r"));
-        Harness order1(engine, QString(), 0);
-        QCOMPARE(order1.pieces(5), QString());
-    }
-    {
-        // Order 1 on one repeated letter gives only that letter.
-        Harness h(engine, QStringLiteral("xxxx"), 0);
-        QCOMPARE(h.pieces(50), QString(50, u'x'));
-    }
+    QTest::addColumn<Engine>("engine");
+    addRows("engine");
 }
 
 void GeneratorTest::choicesFollowTheSourceFrequencies()
 {
     QFETCH(Engine, engine);
-    // "AB" is followed once by B, twice by E, three times by R.
-    Harness h(engine, QStringLiteral("ABB ABE ABE ABR ABR ABR"), 2);
+    // "AB" is followed once by B, twice by E, three times by R; every seed
+    // word starts with "AB", so each draw starts from that context.
+    Harness h(engine, u"ABB ABE ABE ABR ABR ABR"_s, 2);
     std::map<QChar, int> counts;
     const int draws = 60'000;
     for (int i = 0; i < draws; ++i) {
-        h.generator->SeedContext(); // only "ABB" .. "ABR" are words: the context is "AB"
-        QCOMPARE(h.generator->context(), QStringLiteral("AB"));
-        ++counts[h.next().front()];
+        QCOMPARE(h.generator->SeedContext().value(), u"AB"_s);
+        ++counts[h.pieces(1).front()];
     }
     QCOMPARE(counts.size(), size_t(3));
     QVERIFY(qAbs(counts[u'B'] - draws / 6) < draws / 100);
@@ -223,45 +183,16 @@ void GeneratorTest::choicesFollowTheSourceFrequencies()
     QVERIFY(qAbs(counts[u'R'] - 3 * draws / 6) < draws / 100);
 
     // Order 1 draws single characters with their frequencies, LF included.
-    Harness single(engine, QStringLiteral("a\nbb"), 0);
-    std::map<QChar, int> singles;
-    for (int i = 0; i < 40'000; ++i)
-        ++singles[single.next().front()];
-    QVERIFY(qAbs(singles[u'b'] - 20'000) < 400);
-    QVERIFY(qAbs(singles[u'\n'] - 10'000) < 400);
-}
+    const QString single = Harness(engine, u"a\nbb"_s, 0).pieces(40'000);
+    QVERIFY(qAbs(single.count(u'b') - 20'000) < 400);
+    QVERIFY(qAbs(single.count(u'\n') - 10'000) < 400);
 
-void GeneratorTest::lineFeedIsNeverChosen()
-{
-    QFETCH(Engine, engine);
-    // Line breaks ignored, bare LFs kept: "b" before an LF is a dead end.
-    Harness h(engine, QStringLiteral("ab\nab\nac"), 1, u' ');
-    h.seed();
-    const QString out = h.pieces(2000);
+    // Above order 1, "b" before a bare LF is a dead end, never a way to it.
+    Harness bare(engine, u"ab\nab\nac"_s, 1, u' ');
+    QVERIFY(bare.generator->SeedContext().ok());
+    const QString out = bare.pieces(2000);
     QVERIFY(!out.contains(u'\n'));
-    QVERIFY(out.contains(QStringLiteral("b a")));
-}
-
-void GeneratorTest::occurrencePatternEscapesTheContext_data()
-{
-    QTest::addColumn<QString>("context");
-    QTest::addColumn<QString>("pattern");
-    QTest::newRow("plain letters") << "abc" << "a(?=bc.)";
-    QTest::newRow("one character") << "a" << "a(?=.)";
-    QTest::newRow("three periods") << "..." << "\\.(?=\\.\\..)";
-    QTest::newRow("parenthesis first: two-character head") << "(ab" << "\\((?=ab.)";
-    QTest::newRow("every metacharacter") << "\\^$*+?.|{}[]()"
-                                         << "\\\\(?=\\^\\$\\*\\+\\?\\.\\|\\{\\}\\[\\]\\(\\).)";
-    QTest::newRow("space, CR, hyphen unescaped") << " \r-" << " (?=\r-.)";
-}
-
-void GeneratorTest::occurrencePatternEscapesTheContext()
-{
-    QFETCH(QString, context);
-    QFETCH(QString, pattern);
-    RegExp regexp;
-    regexp.setGlobal(true);
-    QCOMPARE(OccurrencePattern(context, regexp).value(), pattern);
+    QVERIFY(out.contains(u"b a"_s));
 }
 
 QTEST_APPLESS_MAIN(GeneratorTest)
