@@ -37,6 +37,10 @@ Outcome runCli(const QStringList &arguments, bool asNobody = false)
                 ::_exit(99);
         });
     process.start(qEnvironmentVariable("GRAMISOLA_CLI"), arguments);
+    // As nobody the program may not even be reachable (a build tree inside a
+    // private folder); the caller then skips, as for the exit code 99.
+    if (!process.waitForStarted(60'000))
+        return {asNobody ? 99 : -1, {}, process.errorString().toUtf8()};
     if (!process.waitForFinished(300'000))
         qFatal("gramisola-cli did not finish");
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
