@@ -4,7 +4,7 @@
 #include "frm_opzioni.h"
 #include "random_source.h"
 #include "result_box.h"
-#include "text_file.h"
+#include "source_text.h"
 
 #include <QMessageBox>
 #include <QLineEdit>
@@ -96,15 +96,9 @@ void RunControl::start()
         } done;
         auto result = std::make_shared<Prepared>();
         result->separator = SeparatorFor(options);
-        Result<QString> content = ReadTextFile(path);
+        Result<QString> content = ReadSourceText(path);
         if (!content) {
-            result->failure = QStringLiteral("Impossibile leggere il file \"%1\":\n%2")
-                                  .arg(path, content.error().message);
-            return result;
-        }
-        if (content.value().isEmpty()) {
-            result->failure =
-                QStringLiteral("Il file \"%1\" è vuoto: non c'è testo da cui generare.").arg(path);
+            result->failure = content.error().message;
             return result;
         }
         Result<GenerationRun> run = StartGeneration(content.value(), options, order, engine, seed);

@@ -5,7 +5,7 @@
 #include "output_writer.h"
 #include "prepare_source_text.h"
 #include "random_source.h"
-#include "text_file.h"
+#include "source_text.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -48,7 +48,10 @@ struct Arguments {
 
 int fail(int status, const QString &message)
 {
-    std::fprintf(stderr, "gramisola-cli: %s\n", message.toLocal8Bit().constData());
+    // One line, whatever the message's own line breaks.
+    QString line = message;
+    line.replace(u'\n', u' ');
+    std::fprintf(stderr, "gramisola-cli: %s\n", line.toLocal8Bit().constData());
     return status;
 }
 
@@ -211,10 +214,8 @@ int main(int argc, char *argv[])
         return kExitUsage;
     }
 
-    Result<QString> content = ReadTextFile(args.file);
+    Result<QString> content = ReadSourceText(args.file);
     if (!content)
-        return fail(kExitFile, QStringLiteral("%1: %2").arg(args.file, content.error().message));
-    if (content.value().isEmpty())
-        return fail(kExitFile, QStringLiteral("%1: il file è vuoto").arg(args.file));
+        return fail(kExitFile, content.error().message);
     return generate(args, content.value());
 }

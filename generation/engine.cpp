@@ -5,6 +5,15 @@
 #include "reference_finder.h"
 #include "regexp.h"
 
+namespace {
+
+Error CancelledError()
+{
+    return Error{QStringLiteral("Preparazione annullata"), QStringLiteral("cancelled")};
+}
+
+} // namespace
+
 Result<std::unique_ptr<OccurrenceFinder>> MakeFinder(Engine engine, const QString &source,
                                                      int contextLength, RegExp &pattern)
 {
@@ -19,7 +28,8 @@ Result<std::unique_ptr<OccurrenceFinder>> MakeFinder(Engine engine, const QStrin
 }
 
 Result<GenerationRun> StartGeneration(const QString &content, const PreparationOptions &options,
-                                      int order, Engine engine, std::uint64_t seed)
+                                      int order, Engine engine, std::uint64_t seed,
+                                      const Cancellation *cancel)
 {
     if (order < 1 || order > 10)
         return Error{QStringLiteral("L'ordine deve essere compreso tra 1 e 10"),
@@ -34,12 +44,16 @@ Result<GenerationRun> StartGeneration(const QString &content, const PreparationO
     if (!prepared)
         return prepared.error();
     run.source = std::make_unique<const QString>(std::move(prepared).value());
+    if (cancel && cancel->cancelled())
+        return CancelledError();
 
     const int contextLength = order - 1;
     Result<std::unique_ptr<OccurrenceFinder>> finder =
         MakeFinder(engine, *run.source, contextLength, *run.pattern);
     if (!finder)
         return finder.error();
+    if (cancel && cancel->cancelled())
+        return CancelledError();
 
     run.random = std::make_unique<RandomSource>(seed);
     run.generator = std::make_unique<ChainGenerator>(*run.source, contextLength,

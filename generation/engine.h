@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cancellation.h"
 #include "chain_generator.h"
 #include "preparation_options.h"
 #include "regexp.h"
@@ -33,6 +34,8 @@ struct GenerationRun {
 };
 
 // Prepares `content`, builds the finder and seeds the context.
-// order is 1..10; seed drives every random choice of the run.
+// order is 1..10; seed drives every random choice of the run. When `cancel`
+// is given and cancelled meanwhile, the work stops early with an Error.
 Result<GenerationRun> StartGeneration(const QString &content, const PreparationOptions &options,
-                                      int order, Engine engine, std::uint64_t seed);
+                                      int order, Engine engine, std::uint64_t seed,
+                                      const Cancellation *cancel = nullptr);

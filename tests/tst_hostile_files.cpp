@@ -184,15 +184,15 @@ void HostileFilesTest::refused_data()
     QTest::addColumn<QString>("message");
 
     QTest::newRow("a directory named x.txt")
-        << "x.txt" << QStringList() << "x.txt: Il percorso indica una cartella, non un file";
+        << "x.txt" << QStringList() << "x.txt\": Il percorso indica una cartella, non un file";
     QTest::newRow("a file above 128 MiB")
         << "enorme.txt" << QStringList()
-        << "enorme.txt: Il file è troppo grande (200,0 MB): il limite è 128,0 MB.";
+        << "enorme.txt\": Il file è troppo grande (200,0 MB): il limite è 128,0 MB.";
     QTest::newRow("a missing file")
-        << "manca.txt" << QStringList() << "manca.txt: Il file non esiste";
+        << "manca.txt" << QStringList() << "manca.txt\": Il file non esiste";
     QTest::newRow("an unreadable file") << "segreto.txt" << QStringList()
-                                        << "segreto.txt: Non si ha il permesso di leggere il file";
-    QTest::newRow("an empty file") << "vuoto.txt" << QStringList() << "vuoto.txt: il file è vuoto";
+                                        << "segreto.txt\": Non si ha il permesso di leggere il file";
+    QTest::newRow("an empty file") << "vuoto.txt" << QStringList() << "vuoto.txt\" è vuoto";
     QTest::newRow("punctuation only, punctuation ignored, order 1")
         << "punti.txt" << QStringList{"--ignore-punctuation", "-o", "1"}
         << "il testo preparato è vuoto";
