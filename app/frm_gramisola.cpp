@@ -12,6 +12,7 @@
 #include <QDropEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPalette>
 #include <QPushButton>
@@ -27,10 +28,16 @@ constexpr QSize kMinimumOuterSize(720, 200);
 constexpr int kClientWidthTwips = 11175;
 constexpr int kClientHeightTwips = 6855;
 
+const QString kCaptionIdle = QStringLiteral("Esegui");
+const QString kCaptionRunning = QStringLiteral("Interrompi");
+const QString kCaptionPaused = QStringLiteral("Continua");
+
 QPushButton *MakeButton(QWidget *parent, const char *name, const QString &caption)
 {
     auto *button = new QPushButton(caption, parent);
     button->setObjectName(QLatin1String(name));
+    // Enter and Return press the focused button, as Space does.
+    button->setAutoDefault(true);
     return button;
 }
 
@@ -56,6 +63,15 @@ frmGramisola::frmGramisola(QWidget *parent)
     updateMinimumSize();
     optLevel[3]->setChecked(true);
 
+    m_run = new RunControl(this);
+    connect(m_run, &RunControl::stateChanged, this, &frmGramisola::showRunState);
+    connect(m_run, &RunControl::preparingChanged, this, &frmGramisola::showPreparing);
+    connect(m_run, &RunControl::clearRequested, this, &frmGramisola::ClearResult);
+    connect(m_run, &RunControl::appendRequested, this, &frmGramisola::AppendResult);
+    connect(m_run, &RunControl::startFailed, this, &frmGramisola::reportStartFailure);
+    connect(m_run, &RunControl::generationFailed, this, &frmGramisola::warn);
+
+    connect(cmdExec, &QPushButton::clicked, this, &frmGramisola::runOrPause);
     connect(cmdLoad, &QPushButton::clicked, this, &frmGramisola::chooseFile);
     connect(cmdOptions, &QPushButton::clicked, this, &frmGramisola::showOptions);
     connect(cmdClear, &QPushButton::clicked, this, &frmGramisola::ClearResult);
@@ -63,7 +79,11 @@ frmGramisola::frmGramisola(QWidget *parent)
     connect(cmdClose, &QPushButton::clicked, this, &QWidget::close);
 }
 
-frmGramisola::~frmGramisola() = default;
+frmGramisola::~frmGramisola()
+{
+    if (m_busyCursor)
+        QApplication::restoreOverrideCursor();
+}
 
 void frmGramisola::createControls()
 {
@@ -75,6 +95,7 @@ void frmGramisola::createControls()
     txtFilename = new QLineEdit(this);
     txtFilename->setObjectName(QStringLiteral("txtFilename"));
     txtFilename->setReadOnly(true);
+    txtFilename->setAccessibleName(QStringLiteral("File di testo"));
     UseButtonFaceBackground(txtFilename);
 
     cmdExec = MakeButton(this, "cmdExec", QStringLiteral("Esegui"));
@@ -86,12 +107,16 @@ void frmGramisola::createControls()
     for (int i = 0; i < int(optLevel.size()); ++i) {
         optLevel[i] = new QRadioButton(QString::number(i + 1), this);
         optLevel[i]->setObjectName(QStringLiteral("optLevel_%1").arg(i));
+        // A screen reader hears what the bare digit means.
+        optLevel[i]->setAccessibleName(QStringLiteral("Ordine %1").arg(i + 1));
     }
+    lblLevel->setBuddy(optLevel[0]);
 
     cmdOptions = MakeButton(this, "cmdOptions", QStringLiteral("Opzioni..."));
 
     txtResult = new ResultBox(this);
     txtResult->setObjectName(QStringLiteral("txtResult"));
+    txtResult->setAccessibleName(QStringLiteral("Testo generato"));
 
     cmdClear = MakeButton(this, "cmdClear", QStringLiteral("Cancella finestra"));
     cmdInfo = MakeButton(this, "cmdInfo", QStringLiteral("Informazioni..."));
@@ -145,13 +170,64 @@ int frmGramisola::selectedContextLength() const
     return 0;
 }
 
-void frmGramisola::setRunControlsEnabled(bool enabled)
+void frmGramisola::runOrPause()
 {
+    if (txtFilename->text().isEmpty()) {
+        warn(QStringLiteral("Selezionare il nome di un file di testo"));
+        return;
+    }
+    if (m_run->state() == RunState::Running) {
+        m_run->pause();
+        return;
+    }
+    // Kept until the run has started, so that a file that cannot be used
+    // leaves the box exactly as it was.
+    m_boxBeforeStart = txtResult->text();
+    m_run->start(RunRequest{txtFilename->text(), optionsDialog()->options(),
+                            selectedContextLength() + 1, txtResult->textLength(),
+                            txtResult->MaxLength()});
+}
+
+void frmGramisola::showRunState(RunState state)
+{
+    switch (state) {
+    case RunState::Idle:
+        cmdExec->setText(kCaptionIdle);
+        break;
+    case RunState::Running:
+        cmdExec->setText(kCaptionRunning);
+        break;
+    case RunState::Paused:
+        cmdExec->setText(kCaptionPaused);
+        break;
+    }
+    const bool enabled = state != RunState::Running;
     cmdLoad->setEnabled(enabled);
     cmdOptions->setEnabled(enabled);
     for (QRadioButton *button : optLevel)
         button->setEnabled(enabled);
     cmdClear->setEnabled(enabled);
+}
+
+void frmGramisola::showPreparing(bool preparing)
+{
+    // Busy, not wait: the window still answers while a big file is prepared.
+    if (preparing && !m_busyCursor)
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+    else if (!preparing && m_busyCursor)
+        QApplication::restoreOverrideCursor();
+    m_busyCursor = preparing;
+}
+
+void frmGramisola::reportStartFailure(const QString &message)
+{
+    txtResult->restoreText(m_boxBeforeStart);
+    warn(message);
+}
+
+void frmGramisola::warn(const QString &message)
+{
+    QMessageBox::warning(this, windowTitle(), message);
 }
 
 frmOpzioni *frmGramisola::optionsDialog()
@@ -175,7 +251,7 @@ void frmGramisola::chooseFile()
 void frmGramisola::setSourceFile(const QString &path)
 {
     txtFilename->setText(path);
-    cmdExec->setText(QStringLiteral("Esegui"));
+    m_run->startAfresh();
 }
 
 void frmGramisola::showOptions()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "layout_rule.h"
+#include "run_control.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -17,9 +18,10 @@ class ResultBox;
 class frmOpzioni;
 
 // The main window: the chosen file, the order selector, the run button and the
-// output box. State lives in the controls (path, order, caption of cmdExec,
-// output text). Closing the window, by cmdClose or by the frame, ends the
-// program with exit status 0, whatever other windows are open.
+// output box. It owns its run: the run control it creates tells it what
+// happened, and showRunState() alone turns the run's state into the caption of
+// cmdExec and the enabled controls. Closing the window, by cmdClose or by the
+// frame, ends the program with exit status 0, whatever other windows are open.
 class frmGramisola : public QWidget {
     Q_OBJECT
 public:
@@ -32,31 +34,53 @@ public:
     // to the end and the box scrolls to show it.
     void AppendResult(const QString &text);
 
+    // The options dialog, owned by this window; created hidden on first use.
+    frmOpzioni *optionsDialog();
+
+    // Replaces the open-file dialog cmdLoad uses (Qt's own non-native dialog,
+    // or one that fails on demand). The window owns it.
+    void setFileDialog(std::unique_ptr<OpenFileDialog> dialog);
+
+    // The geometry table the controls are placed from, in twips.
+    const MainWindowGeometry &twipsGeometry() const { return m_geometry; }
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+private:
+    // The click of cmdExec: warns when no file is chosen, else pauses a run
+    // or starts (continues) one.
+    void runOrPause();
+    // The click of cmdLoad: lets the user pick the source file.
+    void chooseFile();
+    // The click of cmdOptions: shows the options dialog modally.
+    void showOptions();
+    // The click of cmdInfo: shows the about window.
+    void showInfo();
+
+    // Takes `path` as the source file (a choice in the file dialog or a drop):
+    // into txtFilename, and the next run starts afresh.
+    void setSourceFile(const QString &path);
+    // The caption of cmdExec for `state`, then the controls a run locks
+    // enabled or disabled in order: cmdLoad, cmdOptions, optLevel(0..9), cmdClear.
+    void showRunState(RunState state);
+    void showPreparing(bool preparing);
+    // A run could not start: the box gets back what it held before the click.
+    void reportStartFailure(const QString &message);
+    void warn(const QString &message);
     // The context length of the first selected optLevel button by index
     // (index i means order i + 1), 0 if none is selected.
     int selectedContextLength() const;
 
-    // Enables or disables, in this order, cmdLoad, cmdOptions, optLevel(0..9)
-    // and cmdClear: the controls a run locks.
-    void setRunControlsEnabled(bool enabled);
-
-    // The options dialog, owned by this window; created hidden on first use.
-    frmOpzioni *optionsDialog();
-
-    // Replaces the open-file dialog cmdLoad uses (tests put Qt's own dialog or
-    // a failing one here). The window owns it.
-    void setFileDialog(std::unique_ptr<OpenFileDialog> dialog);
-
-    // True from the moment the window starts closing: a loop that processes
-    // events must return when it sees this.
-    bool closeRequested() const { return m_closeRequested; }
-
-    // Takes `path` as the source file, as a choice in the file dialog does:
-    // into txtFilename, and cmdExec reads "Esegui" so the next run starts afresh.
-    void setSourceFile(const QString &path);
-
-    // The geometry table the controls are placed from, in twips.
-    const MainWindowGeometry &twipsGeometry() const { return m_geometry; }
+    void createControls();
+    void applyGeometry();
+    void updateMinimumSize();
 
     QPushButton *cmdLoad = nullptr;
     QLineEdit *txtFilename = nullptr;
@@ -69,30 +93,11 @@ public:
     QPushButton *cmdInfo = nullptr;
     QPushButton *cmdClose = nullptr;
 
-public slots:
-    // The click of cmdLoad: lets the user pick the source file.
-    void chooseFile();
-    // The click of cmdOptions: shows the options dialog modally.
-    void showOptions();
-    // The click of cmdInfo: shows the about window.
-    void showInfo();
-
-protected:
-    void resizeEvent(QResizeEvent *event) override;
-    void showEvent(QShowEvent *event) override;
-    void moveEvent(QMoveEvent *event) override;
-    void closeEvent(QCloseEvent *event) override;
-    void dragEnterEvent(QDragEnterEvent *event) override;
-    void dragMoveEvent(QDragMoveEvent *event) override;
-    void dropEvent(QDropEvent *event) override;
-
-private:
-    void createControls();
-    void applyGeometry();
-    void updateMinimumSize();
-
     MainWindowGeometry m_geometry = MainWindowGeometry::design();
     std::unique_ptr<OpenFileDialog> m_fileDialog;
     QPointer<frmOpzioni> m_optionsDialog;
+    RunControl *m_run = nullptr;
+    QString m_boxBeforeStart;
+    bool m_busyCursor = false;
     bool m_closeRequested = false;
 };

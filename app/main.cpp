@@ -1,12 +1,8 @@
-#include "environment_hooks.h"
 #include "frm_gramisola.h"
+#include "main_loop.h"
 #include "program_icon.h"
-#include "run_control.h"
 
 #include <QApplication>
-
-#include <cstdio>
-#include <cstdlib>
 
 int main(int argc, char *argv[])
 {
@@ -15,17 +11,6 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(ProgramIcon());
 
     frmGramisola window;
-    new RunControl(&window); // owned by the window
     window.show();
-    if (!InstallEnvironmentHooks(window))
-        return 1;
-    // Closing the main window leaves this loop with status 0.
-    const int status = QApplication::exec();
-    if (RunControl::workersInFlight() > 0) {
-        // A file is still being prepared for a run nobody wants any more; the
-        // program writes nothing, so end now rather than wait for it.
-        std::fflush(nullptr);
-        std::_Exit(status);
-    }
-    return status;
+    return RunMainLoop();
 }

@@ -56,3 +56,15 @@ void ResultBox::appendText(const QString &text)
     // Also drops any selection; setting the cursor scrolls it into view.
     setTextCursor(cursor);
 }
+
+void ResultBox::restoreText(const QString &text)
+{
+    // text() is what appendText() made of the appended text, every CR having
+    // gained one LF; taking that LF back off gives text that, appended again,
+    // rebuilds it exactly through the one path that keeps display and length
+    // in step.
+    QString appended = text;
+    appended.replace(QStringLiteral("\r\n"), QStringLiteral("\r"));
+    clearText();
+    appendText(appended);
+}

@@ -35,6 +35,9 @@ public:
     // last character and scrolls it into view, in one edit at the end.
     void appendText(const QString &text);
 
+    // Puts back a text that text() returned earlier, as it was then.
+    void restoreText(const QString &text);
+
 private:
     QString m_text;
 };

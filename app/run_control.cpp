@@ -1,14 +1,8 @@
 #include "run_control.h"
 
-#include "frm_gramisola.h"
-#include "frm_opzioni.h"
 #include "random_source.h"
-#include "result_box.h"
 #include "source_text.h"
 
-#include <QMessageBox>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
@@ -16,14 +10,18 @@
 
 namespace {
 
-const QString kIdle = QStringLiteral("Esegui");
-const QString kRunning = QStringLiteral("Interrompi");
-const QString kPaused = QStringLiteral("Continua");
-
 // The pace a run keeps up when drawing is slow: about what one piece per pass
 // of the event loop gives on a plain text, so the user can watch and pause.
 constexpr double kPiecesPerSecond = 8000;
 constexpr double kMostPiecesPerPass = 2000;
+
+std::atomic<int> s_workers{0};
+
+// Characters `text` adds to the box, which shows each CR as CR LF.
+int BoxLengthOf(const QString &text)
+{
+    return int(text.size() + text.count(u'\r'));
+}
 
 } // namespace
 
@@ -32,13 +30,10 @@ constexpr double kMostPiecesPerPass = 2000;
 struct RunControl::Prepared {
     std::optional<GenerationRun> run;
     QString failure;
-    QChar separator;
 };
 
-RunControl::RunControl(frmGramisola *window)
-    : QObject(window), m_window(window), m_seeds(&RandomSource::timeOfDaySeed)
+RunControl::RunControl(QObject *parent) : QObject(parent)
 {
-    connect(window->cmdExec, &QPushButton::clicked, this, &RunControl::runOrPause);
     m_stepper.setInterval(0);
     connect(&m_stepper, &QTimer::timeout, this, &RunControl::step);
     connect(&m_watcher, &QFutureWatcher<std::shared_ptr<Prepared>>::finished, this,
@@ -46,65 +41,62 @@ RunControl::RunControl(frmGramisola *window)
 }
 
 // The worker owns copies of everything it uses, so nothing waits for it.
-RunControl::~RunControl() = default;
-
-namespace {
-std::atomic<int> s_workers{0};
+RunControl::~RunControl()
+{
+    if (m_cancellation)
+        m_cancellation->cancel();
 }
 
 int RunControl::workersInFlight() { return s_workers.load(); }
 
-void RunControl::runOrPause()
+void RunControl::start(const RunRequest &request)
 {
-    if (m_window->txtFilename->text().isEmpty()) {
-        QMessageBox::warning(m_window, m_window->windowTitle(),
-                             QStringLiteral("Selezionare il nome di un file di testo"));
+    if (m_state == RunState::Running)
         return;
+    m_stateBefore = m_state;
+    m_request = request;
+    m_boxLength = request.boxLength;
+    m_stopLength = request.boxMaxLength - 2 * (request.order - 1);
+    if (m_state == RunState::Idle) {
+        m_boxLength = 0;
+        emit clearRequested();
+    } else if (m_boxLength > 0) {
+        appendAndCount(QString(SeparatorFor(request.options)));
     }
-    if (m_window->cmdExec->text() == kRunning)
-        pause();
+    setState(RunState::Running);
+    setPreparing(true);
+
+    // One preparation at a time: one that was dropped but has not stopped yet
+    // is waited for (it stops promptly) before this one begins.
+    if (m_watcher.isRunning())
+        m_waiting = request;
     else
-        start();
+        launchPreparation();
 }
 
-void RunControl::pause()
+void RunControl::launchPreparation()
 {
-    m_stepper.stop();
-    m_run.reset();
-    m_wanted = false; // a preparation still under way is no longer wanted
-    m_window->cmdExec->setText(kPaused);
-    m_window->setRunControlsEnabled(true);
-}
-
-void RunControl::start()
-{
-    m_captionBefore = m_window->cmdExec->text();
-    m_window->cmdExec->setText(kRunning);
-    m_window->setRunControlsEnabled(false);
-
-    const QString path = m_window->txtFilename->text();
-    const PreparationOptions options = m_window->optionsDialog()->options();
-    const int order = m_window->selectedContextLength() + 1;
-    const std::uint64_t seed = m_seeds();
-    const Engine engine = m_engine;
-
-    m_wanted = true;
+    m_waiting.reset();
+    m_cancellation = std::make_shared<Cancellation>();
+    const RunRequest request = m_request;
+    const std::uint64_t seed = RandomSource::timeOfDaySeed();
     ++s_workers;
-    m_watcher.setFuture(QtConcurrent::run([=]() {
+    m_watcher.setFuture(QtConcurrent::run([request, seed, cancel = m_cancellation]() {
         struct Done {
             ~Done() { --s_workers; }
         } done;
         auto result = std::make_shared<Prepared>();
-        result->separator = SeparatorFor(options);
-        Result<QString> content = ReadSourceText(path);
+        Result<QString> content = ReadSourceText(request.path);
         if (!content) {
             result->failure = content.error().message;
             return result;
         }
-        Result<GenerationRun> run = StartGeneration(content.value(), options, order, engine, seed);
+        Result<GenerationRun> run = StartGeneration(content.value(), request.options,
+                                                    request.order, kDefaultEngine, seed,
+                                                    cancel.get());
         if (!run) {
             result->failure = QStringLiteral("Impossibile elaborare il file \"%1\":\n%2")
-                                  .arg(path, run.error().message);
+                                  .arg(request.path, run.error().message);
             return result;
         }
         result->run = std::move(run).value();
@@ -112,32 +104,49 @@ void RunControl::start()
     }));
 }
 
+void RunControl::pause()
+{
+    if (m_preparing && m_cancellation)
+        m_cancellation->cancel();
+    m_waiting.reset();
+    setPreparing(false);
+    m_stepper.stop();
+    m_run.reset();
+    setState(RunState::Paused);
+}
+
+void RunControl::startAfresh()
+{
+    if (m_state == RunState::Paused)
+        setState(RunState::Idle);
+}
+
 void RunControl::prepared()
 {
-    if (!m_wanted)
+    // Take the run out of the finished future, so that an unwanted one is
+    // freed here and now rather than when the next preparation replaces it.
+    std::optional<GenerationRun> run = std::move(m_watcher.result()->run);
+    const QString failure = m_watcher.result()->failure;
+    if (m_waiting) {
+        run.reset();
+        launchPreparation();
         return;
-    m_wanted = false;
-    const std::shared_ptr<Prepared> result = m_watcher.result();
-    if (!result->run) {
-        restore(result->failure);
+    }
+    if (!m_preparing)
+        return; // paused meanwhile: nobody wants this run
+    setPreparing(false);
+    if (!run) {
+        setState(m_stateBefore);
+        emit startFailed(failure);
         return;
     }
 
-    // Only now, with a run ready, does the box change.
-    if (m_captionBefore == kIdle)
-        m_window->ClearResult();
-    else if (m_window->txtResult->textLength() > 0)
-        m_window->AppendResult(QString(result->separator));
-
-    m_run = std::move(result->run);
-    const int contextLength = m_run->generator->contextLength();
-    m_stopLength = m_window->txtResult->MaxLength() - 2 * contextLength;
-    if (contextLength > 0)
-        m_window->AppendResult(m_run->firstPiece);
+    m_run = std::move(run);
+    if (m_run->generator->contextLength() > 0)
+        appendAndCount(m_run->generator->context());
     m_piecesOwed = 0;
     m_sinceLastStep.invalidate();
     m_stepper.start();
-    emit generating();
 }
 
 void RunControl::step()
@@ -156,44 +165,49 @@ void RunControl::step()
     const int pieces = std::max(1, int(m_piecesOwed));
     m_piecesOwed = std::max(0.0, m_piecesOwed - pieces);
 
+    // Each piece is appended before the box is measured, so a run always adds
+    // at least one piece after its seed, and the last may go past the limit.
     QString batch;
-    int length = m_window->txtResult->textLength();
+    int length = m_boxLength;
     bool full = false;
     for (int i = 0; i < pieces && !full; ++i) {
         Result<QString> piece = m_run->generator->NextPiece();
         if (!piece) {
-            // The text so far stays; the user may continue or change the options.
-            m_window->AppendResult(batch);
+            appendAndCount(batch);
             pause();
-            QMessageBox::warning(m_window, m_window->windowTitle(),
-                                 QStringLiteral("La generazione si è interrotta:\n%1")
-                                     .arg(piece.error().message));
+            emit generationFailed(QStringLiteral("La generazione si è interrotta:\n%1")
+                                      .arg(piece.error().message));
             return;
         }
         batch += piece.value();
-        // The box shows each CR as CR LF, and its length counts both.
-        length += int(piece.value().size() + piece.value().count(u'\r'));
+        length += BoxLengthOf(piece.value());
         full = length >= m_stopLength;
     }
-    m_window->AppendResult(batch);
-    if (full)
-        finishFull();
+    appendAndCount(batch);
+    if (full) {
+        // The box is full: the run ends by itself and the next one starts afresh.
+        m_stepper.stop();
+        m_run.reset();
+        setState(RunState::Idle);
+    }
 }
 
-void RunControl::finishFull()
+void RunControl::appendAndCount(const QString &text)
 {
-    m_stepper.stop();
-    m_run.reset();
-    m_window->cmdExec->setText(kIdle);
-    // Unlike a pause, nothing else would enable these: the user may want to
-    // change the file, the options or the order before the next run.
-    m_window->setRunControlsEnabled(true);
-    emit boxFilled();
+    m_boxLength += BoxLengthOf(text);
+    emit appendRequested(text);
 }
 
-void RunControl::restore(const QString &message)
+void RunControl::setState(RunState state)
 {
-    m_window->cmdExec->setText(m_captionBefore);
-    m_window->setRunControlsEnabled(true);
-    QMessageBox::warning(m_window, m_window->windowTitle(), message);
+    m_state = state;
+    emit stateChanged(state);
+}
+
+void RunControl::setPreparing(bool preparing)
+{
+    if (m_preparing == preparing)
+        return;
+    m_preparing = preparing;
+    emit preparingChanged(preparing);
 }

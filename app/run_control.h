@@ -1,79 +1,104 @@
 #pragma once
 
+#include "cancellation.h"
 #include "engine.h"
+#include "preparation_options.h"
 
 #include <QElapsedTimer>
 #include <QFutureWatcher>
 #include <QObject>
 #include <QTimer>
 
-#include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 
-class frmGramisola;
+// Where a run stands; the main window shows it as the caption of cmdExec.
+enum class RunState {
+    Idle,    // the next start clears the box
+    Running, // preparing the file, then generating
+    Paused,  // the next start continues after a separator
+};
 
-// The run button's behaviour: starts, pauses, continues and restarts
-// generation into the output box. The caption of cmdExec is the run state
-// ("Esegui" idle, "Interrompi" running, "Continua" paused).
+// What one start or continuation works from: read from the window at the click.
+struct RunRequest {
+    QString path;
+    PreparationOptions options;
+    int order = 4;         // 1..10
+    int boxLength = 0;     // characters in the output box now, CR LF counting two
+    int boxMaxLength = 0;  // the box's maximum length
+};
+
+// Starts, pauses, continues and restarts generation. It knows no widget: it
+// tells its owner, the main window, what to do with the output box and what
+// state the run is in, through signals.
 //
-// A run is driven by the event loop: a zero-interval timer appends one piece
-// per pass, so the window repaints and handles every other event between two
-// pieces; when drawing makes a pass slow, a pass appends the pieces a steady
-// pace owes in one insertion. Reading and preparing the file happen on a worker thread, so even a
-// very large file never freezes the window; the output box is cleared (or
-// given its separator) only once the new run is ready, so a file that cannot
-// be read leaves the box and the controls exactly as they were.
+// A run is driven by the event loop: a zero-interval timer generates one
+// piece per pass, so the window repaints and handles every other event
+// between two pieces; when drawing makes a pass slow, a pass hands over the
+// pieces a steady pace owes in one go. Reading and preparing the file happen
+// on a worker thread, one preparation at a time, so even a very large file
+// never freezes the window; a preparation nobody wants any more (the run was
+// paused) is told to stop and frees its memory before the next one starts.
 class RunControl : public QObject {
     Q_OBJECT
 public:
-    // Takes over the clicks of the window's cmdExec; owned by the window.
-    explicit RunControl(frmGramisola *window);
+    explicit RunControl(QObject *parent = nullptr);
     ~RunControl() override;
 
-    // The click of cmdExec.
-    void runOrPause();
+    RunState state() const { return m_state; }
 
-    // Where each run's seed comes from (the time of day unless a test or a
-    // benchmark sets it), and which finder the generator uses.
-    void setSeedSource(std::function<std::uint64_t()> seeds) { m_seeds = std::move(seeds); }
-    void setEngine(Engine engine) { m_engine = engine; }
+    // Idle: asks for the box to be cleared; paused: for the separator when the
+    // box holds text. Then reads and prepares the file and generates into the
+    // box until paused or until the box is full. A failure to read or prepare
+    // brings the state back to what it was and is reported by startFailed().
+    void start(const RunRequest &request);
 
-    // True while the file of the wanted run is read and prepared.
-    bool preparing() const { return m_wanted && m_watcher.isRunning(); }
+    // Stops generating (or drops the preparation under way): Paused.
+    void pause();
+
+    // A new source file was chosen: the next start begins afresh.
+    void startAfresh();
 
     // Workers still reading or preparing a file, wanted or not. The program
     // does not wait for them when it ends.
     static int workersInFlight();
 
 signals:
-    // A run has ended by itself: the output box is full.
-    void boxFilled();
-    // A run (start or continuation) has appended its seed and generates.
-    void generating();
+    void stateChanged(RunState state);
+    // True from a start until its first piece, a pause or a failure: the
+    // file is being read and prepared.
+    void preparingChanged(bool preparing);
+    void clearRequested();
+    void appendRequested(const QString &text);
+    // The file could not be read or prepared: nothing was generated, and the
+    // state is back to what it was before the start.
+    void startFailed(const QString &message);
+    // Generation stopped on an error; the text so far stays, the run is paused.
+    void generationFailed(const QString &message);
 
 private:
     struct Prepared;
-    void start();
-    void pause();
+    void launchPreparation();
     void prepared();
     void step();
-    void finishFull();
-    // Back to the caption and controls of before the click, after a failure.
-    void restore(const QString &message);
+    void setState(RunState state);
+    void setPreparing(bool preparing);
+    void appendAndCount(const QString &text);
 
-    frmGramisola *m_window;
-    std::function<std::uint64_t()> m_seeds;
-    Engine m_engine = kDefaultEngine;
+    RunState m_state = RunState::Idle;
+    RunState m_stateBefore = RunState::Idle;
+    bool m_preparing = false;
+
+    // The preparation the worker is doing, and the request waiting for it to
+    // end when that preparation is no longer wanted.
+    QFutureWatcher<std::shared_ptr<Prepared>> m_watcher;
+    std::shared_ptr<Cancellation> m_cancellation;
+    std::optional<RunRequest> m_waiting;
+    RunRequest m_request;
 
     QTimer m_stepper;
-    QFutureWatcher<std::shared_ptr<Prepared>> m_watcher;
-    // False once the run being prepared was paused: its result is dropped.
-    bool m_wanted = false;
-    QString m_captionBefore;
-
     std::optional<GenerationRun> m_run;
+    int m_boxLength = 0;
     int m_stopLength = 0;
     QElapsedTimer m_sinceLastStep;
     double m_piecesOwed = 0;
