@@ -7,7 +7,6 @@
 #include "frm_gramisola.h"
 #include "frm_opzioni.h"
 #include "result_box.h"
-#include "run_control.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -41,40 +40,43 @@ double timeAt(const std::vector<Sample> &samples, int length)
 QJsonObject runOnce(const QString &path, int order, bool ignoreLineBreaks)
 {
     frmGramisola window;
-    auto *run = new RunControl(&window);
-    run->setSeedSource([] { return std::uint64_t(20261207); });
     window.show();
-    window.txtFilename->setText(path);
-    window.optLevel[order - 1]->setChecked(true);
+    auto *box = window.findChild<ResultBox *>(QStringLiteral("txtResult"));
+    auto *exec = window.findChild<QPushButton *>(QStringLiteral("cmdExec"));
+    window.findChild<QLineEdit *>(QStringLiteral("txtFilename"))->setText(path);
+    window.findChild<QRadioButton *>(QStringLiteral("optLevel_%1").arg(order - 1))->setChecked(true);
     window.optionsDialog()->chkACapo->setChecked(ignoreLineBreaks);
 
     // A fine-grained timer: the gap between two of its ticks is how long the
-    // window could not handle an event.
+    // window could not handle an event. It also sees the first piece arrive
+    // and the run end by itself (the caption back to "Esegui").
     std::vector<Sample> samples;
     double longestGap = 0;
     double lastTick = 0;
+    double firstPiece = 0;
     Stopwatch clock;
     QTimer ticker;
     ticker.setInterval(1);
+    QEventLoop loop;
     QObject::connect(&ticker, &QTimer::timeout, [&] {
         const double now = clock.seconds();
         longestGap = std::max(longestGap, now - lastTick);
         lastTick = now;
-        samples.push_back({now, window.txtResult->textLength()});
+        const int length = box->textLength();
+        samples.push_back({now, length});
+        if (firstPiece == 0 && length > 0)
+            firstPiece = now;
+        if (exec->text() == u"Esegui")
+            loop.quit();
     });
-
-    QEventLoop loop;
-    QObject::connect(run, &RunControl::boxFilled, &loop, &QEventLoop::quit);
-    double firstPiece = 0;
-    QObject::connect(run, &RunControl::generating, [&] { firstPiece = clock.seconds(); });
     ticker.start();
-    window.cmdExec->click();
+    exec->click();
     loop.exec();
     const double total = clock.seconds();
     ticker.stop();
-    samples.push_back({total, window.txtResult->textLength()});
+    samples.push_back({total, box->textLength()});
 
-    const int max = window.txtResult->MaxLength();
+    const int max = box->MaxLength();
     const int tenth = max / 10;
     const double firstTenth = timeAt(samples, tenth) - firstPiece;
     const double lastTenth = total - timeAt(samples, max - tenth);

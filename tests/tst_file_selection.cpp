@@ -1,7 +1,9 @@
 // Choosing the source file: the dialog's settings, cancel, choice, failure.
 #include "corpus.h"
 #include "file_selection.h"
+#include "find_control.h"
 #include "frm_gramisola.h"
+#include "result_box.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -63,6 +65,11 @@ private slots:
     void startingFolder();
 
 private:
+    QPushButton *button(const char *name) { return Control<QPushButton>(*m_window, QLatin1String(name)); }
+    QLineEdit *fileName() { return Control<QLineEdit>(*m_window, QStringLiteral("txtFilename")); }
+    // A real run, paused: cmdExec reads "Continua" and txtFilename holds `path`.
+    void pauseARun(const QString &path);
+
     QTemporaryDir m_dir;
     std::unique_ptr<frmGramisola> m_window;
 };
@@ -73,6 +80,16 @@ void TestFileSelection::init()
     m_window->setFileDialog(std::make_unique<QtOpenFileDialog>(QtOpenFileDialog::Look::QtWidgets));
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+}
+
+void TestFileSelection::pauseARun(const QString &path)
+{
+    fileName()->setText(WriteTempFile(m_dir, QStringLiteral("corsa.txt"), "Il gatto dorme."));
+    button("cmdExec")->click();
+    QTRY_VERIFY(Control<ResultBox>(*m_window, QStringLiteral("txtResult"))->textLength() > 0);
+    button("cmdExec")->click();
+    QCOMPARE(button("cmdExec")->text(), QStringLiteral("Continua"));
+    fileName()->setText(path);
 }
 
 void TestFileSelection::dialogSettings_data()
@@ -88,8 +105,8 @@ void TestFileSelection::dialogSettings()
     if (choseElsewhereBefore) {
         const QString path = WriteTempFile(m_dir, QStringLiteral("altrove.txt"), {});
         WhenShown<QFileDialog>(m_window.get(), [path](QFileDialog *d) { TypeAndAccept(d, path); });
-        m_window->cmdLoad->click();
-        QCOMPARE(m_window->txtFilename->text(), path);
+        button("cmdLoad")->click();
+        QCOMPARE(fileName()->text(), path);
     }
     QStringList seen;
     WhenShown<QFileDialog>(m_window.get(), [&](QFileDialog *d) {
@@ -104,7 +121,7 @@ void TestFileSelection::dialogSettings()
                 d->testOption(QFileDialog::DontUseNativeDialog) ? "Qt's dialog" : ""};
         d->reject();
     });
-    QTest::mouseClick(m_window->cmdLoad, Qt::LeftButton);
+    QTest::mouseClick(button("cmdLoad"), Qt::LeftButton);
     QCOMPARE(seen,
              (QStringList{"Selezione file di testo",
                           QDir(QCoreApplication::applicationDirPath()).absolutePath(), "",
@@ -140,8 +157,10 @@ void TestFileSelection::dialogOutcome()
     QFETCH(bool, chosen);
     const QString path = WriteTempFile(m_dir, QStringLiteral("sorgente.txt"), {});
     const QString before = action == u"same" ? path : QStringLiteral("/testi/vecchio.txt");
-    m_window->txtFilename->setText(before);
-    m_window->cmdExec->setText(caption);
+    if (caption == u"Continua")
+        pauseARun(before);
+    else
+        fileName()->setText(before);
     bool acted = false;
     WhenShown<QFileDialog>(m_window.get(), [&](QFileDialog *d) {
         if (action == u"missing") {
@@ -161,10 +180,10 @@ void TestFileSelection::dialogOutcome()
         if (d->isVisible())
             d->reject(); // fail, not hang
     });
-    m_window->cmdLoad->click();
+    button("cmdLoad")->click();
     QVERIFY(acted);
-    QCOMPARE(m_window->txtFilename->text(), chosen ? path : before);
-    QCOMPARE(m_window->cmdExec->text(), chosen ? QStringLiteral("Esegui") : caption);
+    QCOMPARE(fileName()->text(), chosen ? path : before);
+    QCOMPARE(button("cmdExec")->text(), chosen ? QStringLiteral("Esegui") : caption);
 }
 
 void TestFileSelection::failureShowsErrorBox()
@@ -172,8 +191,7 @@ void TestFileSelection::failureShowsErrorBox()
     auto fake = std::make_unique<FakeDialog>();
     fake->outcome = OpenFileOutcome::failed(42, QStringLiteral("Descrizione dell'errore"));
     m_window->setFileDialog(std::move(fake));
-    m_window->txtFilename->setText(QStringLiteral("/testi/scelto.txt"));
-    m_window->cmdExec->setText(QStringLiteral("Continua"));
+    pauseARun(QStringLiteral("/testi/scelto.txt"));
 
     QStringList box;
     WhenShown<QMessageBox>(m_window.get(), [&](QMessageBox *b) {
@@ -182,12 +200,12 @@ void TestFileSelection::failureShowsErrorBox()
                b->parentWidget() == m_window.get() ? "over the window" : ""};
         b->button(QMessageBox::Ok)->click();
     });
-    m_window->cmdLoad->click();
+    button("cmdLoad")->click();
 
     QCOMPARE(box, (QStringList{"Errore n. 42:\nDescrizione dell'errore", "Selezione file di testo",
                                "warning", "OK only", "over the window"}));
-    QCOMPARE(m_window->txtFilename->text(), QStringLiteral("/testi/scelto.txt"));
-    QCOMPARE(m_window->cmdExec->text(), QStringLiteral("Continua"));
+    QCOMPARE(fileName()->text(), QStringLiteral("/testi/scelto.txt"));
+    QCOMPARE(button("cmdExec")->text(), QStringLiteral("Continua"));
 }
 
 void TestFileSelection::interpretDialogResult_data()

@@ -1,22 +1,28 @@
-// The run button through the real main window, offscreen: captions, the
-// controls a run locks, separators, re-reading, the full box, and every
-// failure leaving the box and the controls as they were.
+// The run button through the real main window, offscreen, as a user drives
+// it: captions, the controls a run locks, separators, re-reading, the full
+// box, the busy cursor, and every failure leaving the box and the controls as
+// they were.
 
+#include "corpus.h"
+#include "file_selection.h"
+#include "find_control.h"
 #include "frm_gramisola.h"
 #include "frm_opzioni.h"
 #include "result_box.h"
-#include "run_control.h"
 
 #include <QCheckBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <algorithm>
+#include <optional>
+#include <unistd.h>
 
 namespace {
 
@@ -45,6 +51,24 @@ struct WarningCatcher : QObject {
     }
 };
 
+// The file dialog answering with one path, as if the user had chosen it.
+struct ChosenFile : OpenFileDialog {
+    QString path;
+    OpenFileOutcome showOpen(QWidget *, const OpenFileSettings &) override
+    {
+        return OpenFileOutcome::chosen(path);
+    }
+};
+
+// Resident memory of this process in bytes.
+qint64 ResidentBytes()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    return statm.readAll().split(' ').value(1).toLongLong() * ::sysconf(_SC_PAGESIZE);
+}
+
 } // namespace
 
 class RunControlTest : public QObject {
@@ -54,8 +78,6 @@ private slots:
     {
         m_dir = std::make_unique<QTemporaryDir>();
         m_window = std::make_unique<frmGramisola>();
-        m_run = new RunControl(m_window.get());
-        m_run->setSeedSource([this] { return m_nextSeed++; });
         m_window->show();
     }
 
@@ -67,8 +89,7 @@ private slots:
 
     void captionsAndLockedControls()
     {
-        m_window->txtFilename->setText(
-            writeFile(QStringLiteral("a.txt"), "Il gatto dorme sul tetto della casa rossa.\n"));
+        setFile(write("a.txt", "Il gatto dorme sul tetto della casa rossa.\n"));
         // Every control of the window reports its enabled changes to eventFilter().
         for (QWidget *w : m_window->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
             w->installEventFilter(this);
@@ -82,22 +103,22 @@ private slots:
 
         m_enabledChanges.clear();
         click();
-        QCOMPARE(m_window->cmdExec->text(), kPaused);
+        QCOMPARE(exec()->text(), kPaused);
         QCOMPARE(m_enabledChanges, locked);
         for (QWidget *w : m_window->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
             QVERIFY2(w->isEnabled(), qPrintable(w->objectName()));
 
         // The paused run appends nothing more.
-        const QString paused = m_window->txtResult->text();
+        const QString paused = box()->text();
         QTest::qWait(100);
-        QCOMPARE(m_window->txtResult->text(), paused);
+        QCOMPARE(box()->text(), paused);
 
         // "Informazioni..." during a run leaves it going.
         runUntilGenerating();
-        QTest::mouseClick(m_window->cmdInfo, Qt::LeftButton);
-        const int before = m_window->txtResult->textLength();
-        QTRY_VERIFY(m_window->txtResult->textLength() > before + 20);
-        QCOMPARE(m_window->cmdExec->text(), kRunning);
+        QTest::mouseClick(button("cmdInfo"), Qt::LeftButton);
+        const int before = box()->textLength();
+        QTRY_VERIFY(box()->textLength() > before + 20);
+        QCOMPARE(exec()->text(), kRunning);
         click();
     }
 
@@ -117,20 +138,44 @@ private slots:
         QFETCH(bool, clearFirst);
         QFETCH(QString, separator);
         // One word only, so every seed is "parol" at order 6.
-        m_window->txtFilename->setText(writeFile(QStringLiteral("w.txt"), "parola"));
+        setFile(write("w.txt", "parola"));
         m_window->optionsDialog()->chkACapo->setChecked(ignoreLineBreaks);
         selectOrder(6);
         runUntilGenerating();
         click();
         if (clearFirst)
-            QTest::mouseClick(m_window->cmdClear, Qt::LeftButton);
-        QCOMPARE(m_window->cmdExec->text(), kPaused);
-        const QString before = m_window->txtResult->text();
+            QTest::mouseClick(button("cmdClear"), Qt::LeftButton);
+        QCOMPARE(exec()->text(), kPaused);
+        const QString before = box()->text();
 
         runUntilGenerating();
         click();
-        const QString after = m_window->txtResult->text();
+        const QString after = box()->text();
         QVERIFY2(after.startsWith(before + separator + QStringLiteral("parol")), qPrintable(after));
+    }
+
+    void pausedBeforeTheFirstPiece()
+    {
+        // Two clicks with no event handled between them: the preparation
+        // cannot have finished, and the box must not wait for it to be emptied.
+        setFile(write("a.txt", "parola parola parola"));
+        selectOrder(6);
+        m_window->AppendResult(QStringLiteral("di prima"));
+        click();
+        QCOMPARE(box()->textLength(), 0);
+        QCOMPARE(cursorShape(), int(Qt::BusyCursor));
+        click();
+        QCOMPARE(exec()->text(), kPaused);
+        QCOMPARE(cursorShape(), -1);
+        QTest::qWait(200); // the dropped preparation ends meanwhile
+        QCOMPARE(box()->textLength(), 0);
+
+        // Continuing into the empty box adds no separator.
+        click();
+        QTRY_VERIFY(box()->textLength() > 20);
+        QCOMPARE(cursorShape(), -1); // gone with the first piece
+        click();
+        QVERIFY2(box()->text().startsWith(QStringLiteral("parol")), qPrintable(box()->text()));
     }
 
     void eachRunReadsTheFileAgain_data()
@@ -143,20 +188,24 @@ private slots:
     void eachRunReadsTheFileAgain()
     {
         QFETCH(bool, newFile);
-        m_window->txtFilename->setText(writeFile(QStringLiteral("a.txt"), QByteArray(200, 'a')));
+        setFile(write("a.txt", QByteArray(200, 'a')));
         selectOrder(1);
         runUntilGenerating();
         click();
-        const QString before = m_window->txtResult->text();
+        const QString before = box()->text();
         QVERIFY(!before.contains(u'b'));
 
-        const QString path = writeFile(newFile ? QStringLiteral("b.txt") : QStringLiteral("a.txt"),
-                                       QByteArray(200, 'b'));
-        if (newFile)
-            m_window->setSourceFile(path); // what choosing it in the dialog does
+        const QString path = write(newFile ? "b.txt" : "a.txt", QByteArray(200, 'b'));
+        if (newFile) {
+            auto dialog = std::make_unique<ChosenFile>();
+            dialog->path = path;
+            m_window->setFileDialog(std::move(dialog));
+            QTest::mouseClick(button("cmdLoad"), Qt::LeftButton);
+            QCOMPARE(exec()->text(), kIdle);
+        }
         runUntilGenerating();
         click();
-        const QString after = m_window->txtResult->text();
+        const QString after = box()->text();
         const QString kept = newFile ? QString() : before + QStringLiteral("\r\n");
         QVERIFY2(after.startsWith(kept), qPrintable(after.left(40)));
         QVERIFY(after.size() > kept.size() + 20);
@@ -167,80 +216,84 @@ private slots:
     {
         // Order 10, one word: the seed "abcdefghi" then dead ends of ten
         // characters each, so the box fills in few pieces.
-        m_window->txtFilename->setText(writeFile(QStringLiteral("f.txt"), "abcdefghij"));
+        setFile(write("f.txt", "abcdefghij"));
         selectOrder(10);
-        QSignalSpy filled(m_run, &RunControl::boxFilled);
         click();
-        QVERIFY(filled.wait(120'000));
+        QTRY_COMPARE_WITH_TIMEOUT(exec()->text(), kIdle, 120'000);
         const int threshold = 65535 - 2 * 9;
-        QVERIFY(m_window->txtResult->textLength() >= threshold);
-        QVERIFY(m_window->txtResult->textLength() < threshold + 11);
-        QCOMPARE(m_window->cmdExec->text(), kIdle);
-        QVERIFY(m_window->cmdLoad->isEnabled() && m_window->cmdClear->isEnabled() &&
-                m_window->optLevel[9]->isEnabled() && m_window->cmdOptions->isEnabled());
+        QVERIFY(box()->textLength() >= threshold);
+        QVERIFY(box()->textLength() < threshold + 11);
+        for (const char *name : {"cmdLoad", "cmdClear", "optLevel_9", "cmdOptions"})
+            QVERIFY2(m_window->findChild<QWidget *>(QLatin1String(name))->isEnabled(), name);
 
         // Pressed again: a fresh box with the same file, options and order.
-        QSignalSpy generating(m_run, &RunControl::generating);
+        runUntilGenerating();
         click();
-        QVERIFY(generating.wait(10'000));
-        click();
-        QCOMPARE(m_window->cmdExec->text(), kPaused);
-        QVERIFY(m_window->txtResult->textLength() < threshold / 2);
-        QVERIFY(m_window->txtResult->text().startsWith(QStringLiteral("abcdefghi")));
+        QCOMPARE(exec()->text(), kPaused);
+        QVERIFY(box()->textLength() < threshold / 2);
+        QVERIFY(box()->text().startsWith(QStringLiteral("abcdefghi")));
     }
 
     void orderOneOnNothingRunsUntilPaused()
     {
-        m_window->txtFilename->setText(writeFile(QStringLiteral("s.txt"), "   \t  \f "));
+        setFile(write("s.txt", "   \t  \f "));
         selectOrder(1);
-        QSignalSpy generating(m_run, &RunControl::generating);
         click();
-        QVERIFY(generating.wait(10'000));
-        QTest::qWait(200);
-        QCOMPARE(m_window->cmdExec->text(), kRunning);
-        QCOMPARE(m_window->txtResult->textLength(), 0);
+        QTest::qWait(300);
+        QCOMPARE(exec()->text(), kRunning);
+        QCOMPARE(box()->textLength(), 0);
+        QCOMPARE(cursorShape(), -1); // prepared: nothing to show, but no longer busy
         click();
-        QCOMPARE(m_window->cmdExec->text(), kPaused);
+        QCOMPARE(exec()->text(), kPaused);
     }
 
     void failuresLeaveEverythingAsItWas_data()
     {
         QTest::addColumn<QString>("kind");
-        QTest::addColumn<QString>("caption");
+        QTest::addColumn<bool>("paused");
         QTest::addColumn<QString>("message");
         QTest::newRow("no file chosen, idle")
-            << "none" << kIdle << "Selezionare il nome di un file di testo";
+            << "none" << false << "Selezionare il nome di un file di testo";
         QTest::newRow("no file chosen, paused")
-            << "none" << kPaused << "Selezionare il nome di un file di testo";
-        QTest::newRow("file gone") << "missing" << kIdle << "Il file non esiste";
-        QTest::newRow("a directory") << "directory" << kPaused << "cartella";
-        QTest::newRow("an empty file") << "empty" << kIdle << "è vuoto";
-        QTest::newRow("too large") << "large" << kPaused << "troppo grande";
+            << "none" << true << "Selezionare il nome di un file di testo";
+        QTest::newRow("file gone on Esegui") << "missing" << false << "Il file non esiste";
+        QTest::newRow("file gone on Continua") << "missing" << true << "Il file non esiste";
+        QTest::newRow("unreadable on Esegui") << "unreadable" << false << "permesso";
+        QTest::newRow("a directory") << "directory" << true << "cartella";
+        QTest::newRow("an empty file") << "empty" << false << "è vuoto";
+        QTest::newRow("too large") << "large" << true << "troppo grande";
     }
 
     void failuresLeaveEverythingAsItWas()
     {
         QFETCH(QString, kind);
-        QFETCH(QString, caption);
+        QFETCH(bool, paused);
         QFETCH(QString, message);
-        QString path = m_dir->filePath(QStringLiteral("gone.txt"));
-        if (kind == u"none") {
-            path.clear();
-        } else if (kind == u"directory") {
-            path = m_dir->filePath(QStringLiteral("cartella.txt"));
-            QVERIFY(QDir().mkdir(path));
-        } else if (kind == u"empty") {
-            path = writeFile(QStringLiteral("empty.txt"), QByteArray());
-        } else if (kind == u"large") {
-            path = writeFile(QStringLiteral("large.txt"), QByteArray());
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::ReadWrite) && file.resize(129LL * 1024 * 1024)); // sparse
+        if (paused) { // a real run first, paused, with text in the box
+            setFile(write("good.txt", "Il gatto dorme sul tetto della casa rossa."));
+            runUntilGenerating();
+            click();
+        } else {
+            m_window->AppendResult(QStringLiteral("prima\rriga"));
         }
-        m_window->txtFilename->setText(path);
-        m_window->cmdExec->setText(caption);
-        m_window->AppendResult(QStringLiteral("prima\rriga"));
-        const QString before = m_window->txtResult->text();
-        const int length = m_window->txtResult->textLength();
+        QString path = m_dir->filePath(QStringLiteral("gone.txt"));
+        if (kind == u"none")
+            path.clear();
+        else if (kind == u"directory")
+            QVERIFY(QDir().mkdir(path = m_dir->filePath(QStringLiteral("cartella.txt"))));
+        else if (kind == u"empty")
+            path = write("empty.txt", QByteArray());
+        else if (kind == u"large")
+            path = WriteSparseFile(*m_dir, QStringLiteral("large.txt"), 129LL * 1024 * 1024);
+        else if (kind == u"unreadable")
+            path = WriteUnreadableFile(*m_dir, QStringLiteral("secret.txt"), "testo");
+        std::optional<ActAsNobody> nobody; // root would read the unreadable file
+        if (kind == u"unreadable" && !nobody.emplace().ok())
+            QSKIP("cannot act as another user here");
+        setFile(path);
+        const QString caption = exec()->text();
+        const QString before = box()->text();
+        const int length = box()->textLength();
 
         WarningCatcher warning;
         warning.arm();
@@ -250,36 +303,67 @@ private slots:
                  qPrintable(warning.text));
         QCOMPARE(warning.title, QStringLiteral("Gramisola"));
         QCOMPARE(warning.icon, QMessageBox::Warning);
-        QCOMPARE(m_window->txtResult->text(), before);
-        QCOMPARE(m_window->txtResult->textLength(), length);
-        QCOMPARE(m_window->cmdExec->text(), caption);
-        QVERIFY(m_window->cmdLoad->isEnabled() && m_window->cmdClear->isEnabled() &&
-                m_window->optLevel[0]->isEnabled() && m_window->cmdOptions->isEnabled());
+        QCOMPARE(box()->text(), before);
+        QCOMPARE(box()->textLength(), length);
+        QCOMPARE(exec()->text(), caption);
+        QCOMPARE(cursorShape(), -1);
+        for (const char *name : {"cmdLoad", "cmdClear", "optLevel_0", "cmdOptions"})
+            QVERIFY2(m_window->findChild<QWidget *>(QLatin1String(name))->isEnabled(), name);
     }
 
-    void closingMidRunEndsTheProgram_data()
+    void abandonedPreparationsDoNotPileUp()
     {
-        QTest::addColumn<QString>("close");
+        // Varied text at order 10 makes the largest index. One run's growth is
+        // measured first; then eight start-and-pause clicks and a last start
+        // may not grow the process by much more than that one run.
+        setFile(write("big.txt", EncodeUtf8(ItalianLikeText(6'000'000, 7))));
+        selectOrder(10);
+        const qint64 base = ResidentBytes();
+        qint64 peak = base;
+        QTimer sampler;
+        connect(&sampler, &QTimer::timeout, [&] { peak = std::max(peak, ResidentBytes()); });
+        sampler.start(2);
+
+        runUntilGenerating(60'000);
+        click();
+        const qint64 oneRun = peak - base;
+        QTest::qWait(100);
+        peak = ResidentBytes();
+        const qint64 base2 = peak;
+        for (int i = 0; i < 8; ++i) {
+            click();
+            QTest::qWait(50);
+            click();
+        }
+        runUntilGenerating(60'000);
+        click();
+        QVERIFY2(peak - base2 < oneRun * 3 / 2,
+                 qPrintable(QStringLiteral("one run %1 MB, nine starts %2 MB")
+                                .arg(oneRun >> 20)
+                                .arg((peak - base2) >> 20)));
+    }
+
+    void closingEndsTheProgram_data()
+    {
+        QTest::addColumn<QString>("steps");
         QTest::addColumn<int>("lines");
-        QTest::newRow("Esci while generating") << "button" << 200;
-        QTest::newRow("frame while generating") << "frame" << 200;
+        QTest::newRow("Esci while generating") << "exec,info,button" << 200;
+        QTest::newRow("frame while generating") << "exec,info,frame" << 200;
         // 12 MB: the close comes while the file is still being prepared.
-        QTest::newRow("Esci while preparing a large file") << "button" << 400'000;
+        QTest::newRow("Esci while preparing a large file") << "exec,button" << 400'000;
+        QTest::newRow("Esci in the modal options dialog, about window open")
+            << "info,options,button" << 1;
     }
 
-    void closingMidRunEndsTheProgram()
+    void closingEndsTheProgram()
     {
-        QFETCH(QString, close);
+        QFETCH(QString, steps);
         QFETCH(int, lines);
         const QString path =
-            writeFile(QStringLiteral("close.txt"),
-                      QByteArray("Il gatto dorme sul tetto, 12 volte.\r\n").repeated(lines));
+            write("close.txt", QByteArray("Il gatto dorme sul tetto, 12 volte.\r\n").repeated(lines));
         QProcess program;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("GRAMISOLA_TEST_AUTOCLOSE"),
-                   QStringLiteral("file:%1,exec,info,%2").arg(path, close));
-        program.setProcessEnvironment(env);
-        program.start(qEnvironmentVariable("GRAMISOLA_APP"), QStringList());
+        program.start(qEnvironmentVariable("GRAMISOLA_SCRIPTED"),
+                      (QStringLiteral("file:") + path + u',' + steps).split(u','));
         QVERIFY(program.waitForFinished(30'000));
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), 0);
@@ -293,31 +377,44 @@ private:
         return false;
     }
 
-    QString writeFile(const QString &name, const QByteArray &bytes)
+    QString write(const char *name, const QByteArray &bytes)
     {
-        QFile file(m_dir->filePath(name));
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-            qFatal("cannot write the fixture");
-        return file.fileName();
+        return WriteTempFile(*m_dir, QLatin1String(name), bytes);
     }
 
-    void click() { QTest::mouseClick(m_window->cmdExec, Qt::LeftButton); }
-    void selectOrder(int order) { m_window->optLevel[order - 1]->setChecked(true); }
+    QPushButton *button(const char *name) { return Control<QPushButton>(*m_window, QLatin1String(name)); }
+    QPushButton *exec() { return button("cmdExec"); }
+    ResultBox *box() { return Control<ResultBox>(*m_window, QStringLiteral("txtResult")); }
+    void click() { QTest::mouseClick(exec(), Qt::LeftButton); }
 
-    void runUntilGenerating()
+    // The path in txtFilename, as if chosen (without starting afresh).
+    void setFile(const QString &path)
     {
-        QSignalSpy generating(m_run, &RunControl::generating);
+        Control<QLineEdit>(*m_window, QStringLiteral("txtFilename"))->setText(path);
+    }
+
+    void selectOrder(int order)
+    {
+        Control<QRadioButton>(*m_window, QStringLiteral("optLevel_%1").arg(order - 1))
+            ->setChecked(true);
+    }
+
+    // The shape of the cursor the program puts over every window, -1 for none.
+    static int cursorShape()
+    {
+        return QApplication::overrideCursor() ? int(QApplication::overrideCursor()->shape()) : -1;
+    }
+
+    void runUntilGenerating(int timeoutMs = 10'000)
+    {
         click();
-        QCOMPARE(m_window->cmdExec->text(), kRunning);
-        QVERIFY(generating.wait(10'000));
-        const int seeded = m_window->txtResult->textLength();
-        QTRY_VERIFY(m_window->txtResult->textLength() > seeded + 20);
+        QCOMPARE(exec()->text(), kRunning);
+        const int start = box()->textLength();
+        QTRY_VERIFY_WITH_TIMEOUT(box()->textLength() > start + 20, timeoutMs);
     }
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<frmGramisola> m_window;
-    RunControl *m_run = nullptr;
-    std::uint64_t m_nextSeed = 1;
     QStringList m_enabledChanges;
 };
 
