@@ -12,6 +12,8 @@
 //                  click cmdExec, cmdLoad, cmdOptions, cmdInfo, cmdClear, cmdClose
 //   options-ok     clicks the options dialog's OK
 //   text           appends two sample lines to the output box
+//   menu           opens the output box's context menu
+//   escape         closes the open menu, else the modal dialog on top
 //   size:<w>x<h>   resizes the main window
 //   wait           does nothing for one step
 //   shot:<dir>/<prefix>
@@ -26,8 +28,10 @@
 #include "program_icon.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFileInfo>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <QWindow>
@@ -97,6 +101,16 @@ void PerformStep(frmGramisola *window, const QString &step)
                            "Seconda riga, che va a capo da sola quando \u00e8 troppo lunga per "
                            "la larghezza della casella, come questa che continua ancora un "
                            "poco oltre il bordo destro."));
+    } else if (step == u"menu") {
+        QWidget *viewport = window->findChild<QPlainTextEdit *>()->viewport();
+        const QPoint at = viewport->rect().center();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, viewport->mapToGlobal(at));
+        QApplication::sendEvent(viewport, &event); // returns when the menu closes
+    } else if (step == u"escape") {
+        if (QWidget *popup = QApplication::activePopupWidget())
+            popup->close();
+        else if (QWidget *modal = QApplication::activeModalWidget())
+            modal->close();
     } else if (step.startsWith(u"size:")) {
         const QStringList wh = step.mid(5).split(u'x');
         window->resize(wh.value(0).toInt(), wh.value(1).toInt());
