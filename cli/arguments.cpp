@@ -130,8 +130,7 @@ QString ParseArguments(const QStringList &arguments, Arguments &parsed)
 
     // parse(), not process(): process() would print its own English message
     // and exit with status 1, where a usage error here exits with 2.
-    const bool understood =
-        parser.parse(QStringList{QStringLiteral("gramisola-cli")} + arguments);
+    const bool understood = parser.parse(QStringList{QStringLiteral("gramisola-cli")} + arguments);
     if (parser.isSet(help)) {
         parsed.action = Arguments::Action::ShowHelp;
         return QString();

@@ -236,8 +236,7 @@ Result<QString> readRest(int fd, const QString &name, qint64 sizeHint, qint64 ma
             bytes.resize(
                 qsizetype(std::min<qint64>(std::max<qint64>(2 * filled, 65536), maxBytes + 1)));
         }
-        const ssize_t got =
-            ::read(fd, bytes.data() + filled, size_t(bytes.size() - filled));
+        const ssize_t got = ::read(fd, bytes.data() + filled, size_t(bytes.size() - filled));
         if (got < 0) {
             if (errno == EINTR)
                 continue;

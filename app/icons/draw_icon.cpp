@@ -136,12 +136,12 @@ QString SvgPathData(const QPainterPath &path)
 // The smooth design as SVG on its 32-unit grid.
 QByteArray DrawSvg()
 {
-    QString svg = QStringLiteral(
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"32\" height=\"32\" "
-        "viewBox=\"0 0 32 32\">\n"
-        "  <path d=\"M5 1H20L26 7V30H5Z\" fill=\"#ffffff\" stroke=\"#000000\"/>\n"
-        "  <path d=\"M20 1V7H26Z\" fill=\"#c0c0c0\" stroke=\"#000000\"/>\n");
+    QString svg =
+        QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                       "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"32\" height=\"32\" "
+                       "viewBox=\"0 0 32 32\">\n"
+                       "  <path d=\"M5 1H20L26 7V30H5Z\" fill=\"#ffffff\" stroke=\"#000000\"/>\n"
+                       "  <path d=\"M20 1V7H26Z\" fill=\"#c0c0c0\" stroke=\"#000000\"/>\n");
     for (int i = 0; i < 4; ++i)
         svg += QStringLiteral("  <rect x=\"8\" y=\"%1\" width=\"%2\" height=\"1\" "
                               "fill=\"#808080\"/>\n")
