@@ -34,9 +34,10 @@ QCommandLineOption valueOption(const QStringList &names, const char *valueName)
     return QCommandLineOption(names, QString(), QString::fromLatin1(valueName));
 }
 
+// A switch that turns on one preparation option.
 struct Flag {
     QCommandLineOption option;
-    bool PreparationOptions::*field = nullptr; // null: not a preparation option
+    bool PreparationOptions::*field;
 };
 
 bool parseInteger(const QString &text, qint64 low, qint64 high, qint64 &out)
@@ -54,8 +55,8 @@ QString unknownOption(const QString &argument)
     return QStringLiteral("opzione sconosciuta: %1").arg(argument);
 }
 
-// The parser reports its errors in English and names no option, so the
-// Italian message is rebuilt from what it did recognise.
+// The parser's own messages are in English; the Italian one is rebuilt from
+// what the parser recognised and from the arguments themselves.
 QString parseFailure(const QCommandLineParser &parser, const QStringList &arguments,
                      const std::initializer_list<const ValueOption *> &valueOptions)
 {
