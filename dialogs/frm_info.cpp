@@ -1,5 +1,6 @@
 #include "frm_info.h"
 
+#include "gramisola_version.h"
 #include "twips.h"
 
 #include <QApplication>
@@ -24,6 +25,12 @@ constexpr TwipsRect kOK{3120, 6120, 1695, 375};
 
 const QString kAuthor = QStringLiteral("Gli sviluppatori di Gramisola");
 const QString kContact = QStringLiteral("info@gramisola.example");
+
+// "Gramisola ver. 1.0": the name and the version the window shows.
+QString programAndVersion()
+{
+    return QStringLiteral("Gramisola ver. ") + QString::fromLatin1(kGramisolaShortVersion);
+}
 
 } // namespace
 
@@ -59,7 +66,7 @@ frmInfo::frmInfo(QWidget *parent)
     Image1->setFocusPolicy(Qt::NoFocus);
     Image1->setGeometry(TwipsToPixels(kImage1));
 
-    Label1 = new QLabel(QStringLiteral("Gramisola ver. 1.0"), this);
+    Label1 = new QLabel(programAndVersion() + QStringLiteral(" - ") + kAuthor, this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setFont(QFont(QStringLiteral("Times New Roman"), 12, QFont::Bold));
     Label1->setGeometry(TwipsToPixels(kLabel1));
@@ -107,7 +114,7 @@ QString frmInfo::aboutText()
 {
     const QString rule(42, u'-');
     const QStringList lines{
-        QStringLiteral("Gramisola ver. 1.0 - ") + kAuthor + QStringLiteral(" - 2004"),
+        programAndVersion() + QStringLiteral(" - ") + kAuthor + QStringLiteral(" - 2004"),
         rule,
         QString(),
         QStringLiteral(

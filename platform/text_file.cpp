@@ -9,6 +9,7 @@
 #include <initializer_list>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -218,6 +219,44 @@ private:
     int m_fd;
 };
 
+// Reads what is left of an open descriptor and decodes it; more than
+// maxBytes is refused. `name` goes into the error's detail.
+Result<QString> readRest(int fd, const QString &name, qint64 sizeHint, qint64 maxBytes)
+{
+    // The size is only a hint: files under /proc report 0, a pipe has none, and
+    // a file may grow while it is read. One byte of room beyond it lets the read
+    // that meets the end of the file say so without a reallocation.
+    QByteArray bytes;
+    bytes.resize(qsizetype(sizeHint) + 1);
+    qsizetype filled = 0;
+    for (;;) {
+        if (filled == bytes.size()) {
+            if (filled > maxBytes)
+                return tooLarge(name, filled, maxBytes, true);
+            bytes.resize(
+                qsizetype(std::min<qint64>(std::max<qint64>(2 * filled, 65536), maxBytes + 1)));
+        }
+        const ssize_t got = ::read(fd, bytes.data() + filled, size_t(bytes.size() - filled));
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) { // a non-blocking pipe: wait
+                pollfd ready{fd, POLLIN, 0};
+                ::poll(&ready, 1, -1);
+                continue;
+            }
+            return failure("Errore durante la lettura del file", name, errno);
+        }
+        if (got == 0)
+            break;
+        filled += got;
+    }
+    if (filled > maxBytes)
+        return tooLarge(name, filled, maxBytes, true);
+    bytes.truncate(filled);
+    return DecodeText(bytes);
+}
+
 } // namespace
 
 QString DecodeText(const QByteArray &bytes)
@@ -308,32 +347,20 @@ Result<QString> ReadTextFile(const QString &path, qint64 maxBytes)
     if (info.st_size > maxBytes)
         return tooLarge(path, info.st_size, maxBytes, false);
 
-    // The size from fstat is only a hint: files under /proc report 0, and a
-    // file may grow while it is read. One byte of room beyond it lets the read
-    // that meets the end of the file say so without a reallocation.
-    QByteArray bytes;
-    bytes.resize(qsizetype(info.st_size) + 1);
-    qsizetype filled = 0;
-    for (;;) {
-        if (filled == bytes.size()) {
-            if (filled > maxBytes)
-                return tooLarge(path, filled, maxBytes, true);
-            bytes.resize(
-                qsizetype(std::min<qint64>(std::max<qint64>(2 * filled, 65536), maxBytes + 1)));
-        }
-        const ssize_t got =
-            ::read(file.get(), bytes.data() + filled, size_t(bytes.size() - filled));
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return failure("Errore durante la lettura del file", path, errno);
-        }
-        if (got == 0)
-            break;
-        filled += got;
-    }
-    if (filled > maxBytes)
-        return tooLarge(path, filled, maxBytes, true);
-    bytes.truncate(filled);
-    return DecodeText(bytes);
+    return readRest(file.get(), path, info.st_size, maxBytes);
+}
+
+Result<QString> ReadStandardInput(qint64 maxBytes)
+{
+    const QString name = QStringLiteral("standard input");
+    struct stat info {};
+    if (::fstat(STDIN_FILENO, &info) != 0)
+        return failure("Errore durante la lettura del file", name, errno);
+    if (S_ISDIR(info.st_mode))
+        return Error{QStringLiteral("Il percorso indica una cartella, non un file"),
+                     name + QStringLiteral(": directory")};
+    const qint64 sizeHint = S_ISREG(info.st_mode) ? info.st_size : 0;
+    if (sizeHint > maxBytes)
+        return tooLarge(name, sizeHint, maxBytes, false);
+    return readRest(STDIN_FILENO, name, sizeHint, maxBytes);
 }

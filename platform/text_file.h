@@ -20,6 +20,11 @@ Result<QString> ReadTextFile(const QString &path);
 // ReadTextFile with another size limit in bytes (tests use a small one).
 Result<QString> ReadTextFile(const QString &path, qint64 maxBytes);
 
+// Reads standard input to its end, decoded as ReadTextFile decodes a file,
+// with the same limit and the same messages (a pipe, a terminal or a
+// redirected file; a directory is refused).
+Result<QString> ReadStandardInput(qint64 maxBytes = kMaxTextFileBytes);
+
 // The decoding and line-break rule of ReadTextFile, on bytes already read.
 // Never fails: with a UTF-8 mark, an invalid sequence becomes U+FFFD; in
 // UTF-16, lone surrogates are kept and an odd last byte becomes U+FFFD.

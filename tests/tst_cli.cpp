@@ -1,5 +1,5 @@
 // gramisola-cli end to end, as a subprocess: prepared text, seeded
-// generation, and the errors a script can rely on.
+// generation, standard input, and the errors a script can rely on.
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -13,10 +13,12 @@ struct Outcome {
     QByteArray err;
 };
 
-Outcome runCli(const QStringList &arguments)
+Outcome runCli(const QStringList &arguments, const QByteArray &input = {})
 {
     QProcess process;
     process.start(qEnvironmentVariable("GRAMISOLA_CLI"), arguments);
+    process.write(input);
+    process.closeWriteChannel();
     if (!process.waitForFinished(60'000))
         qFatal("gramisola-cli did not finish");
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
@@ -54,12 +56,13 @@ void CliTest::statusAndOutput_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("out");
     QTest::addColumn<QString>("message");
+    QTest::addColumn<QByteArray>("input"); // standard input
 
     const auto prepared = [this](const char *name, QStringList options, const QByteArray &content,
                                  const QByteArray &expected) {
         options << QStringLiteral("--prepare-only")
                 << writeFile(QString::fromUtf8(name) + QStringLiteral(".txt"), content);
-        QTest::newRow(name) << options << 0 << expected << QString();
+        QTest::newRow(name) << options << 0 << expected << QString() << QByteArray();
     };
     prepared("raw keeps CR", {"--raw"}, "a  b\r\n\r\nc ", "a b\rc");
     prepared("CR written as newline", {}, "a  b\r\n\r\nc ", "a b\nc");
@@ -70,20 +73,30 @@ void CliTest::statusAndOutput_data()
              "Così, 42 volte!", "così    volte ");
     prepared("Windows-1252 accented letters, UTF-8 out", {"--raw", "--ignore-punctuation"},
              "perch\xe8 \xc8", "perch\xc3\xa8 \xc3\x88");
+    QTest::newRow("standard input decoded as a file")
+        << QStringList{"--raw", "--prepare-only", "-"} << 0 << QByteArray("perch\xc3\xa8 \rfine")
+        << QString() << QByteArray("perch\xe8  \nfine");
+    QTest::newRow("version") << QStringList{"-v"} << 0
+                             << QByteArray("gramisola-cli " GRAMISOLA_VERSION "\n") << QString()
+                             << QByteArray();
 
     const auto failed = [](const char *name, const QStringList &arguments, int status,
                            const char *message) {
-        QTest::newRow(name) << arguments << status << QByteArray() << QString::fromUtf8(message);
+        QTest::newRow(name) << arguments << status << QByteArray() << QString::fromUtf8(message)
+                            << QByteArray();
     };
     const QString good = writeFile(QStringLiteral("good.txt"), "testo qualsiasi");
     failed("order too high", {"-o", "11", good}, 2, "ordine");
     failed("order not a number", {"--order=x", good}, 2, "ordine");
     failed("unknown option", {"--loud", good}, 2, "sconosciuta");
     failed("unknown engine", {"--engine", "fast", good}, 2, "motore");
+    failed("switch given a value", {"--raw=1", good}, 2, "opzione sconosciuta: --raw=1");
+    failed("value missing at the end", {good, "--seed"}, 2, "manca il valore di --seed");
     failed("no file named", {}, 2, "manca il nome del file");
     failed("two files named", {good, good}, 2, "un solo file");
     failed("missing file", {m_dir.filePath("nessuno.txt")}, 1, "non esiste");
     failed("empty file", {writeFile(QStringLiteral("empty.txt"), {})}, 1, "vuoto");
+    failed("empty standard input", {"-"}, 1, "vuoto");
     failed("directory", {m_dir.path()}, 1, "cartella");
 }
 
@@ -93,7 +106,8 @@ void CliTest::statusAndOutput()
     QFETCH(int, status);
     QFETCH(QByteArray, out);
     QFETCH(QString, message);
-    const Outcome result = runCli(arguments);
+    QFETCH(QByteArray, input);
+    const Outcome result = runCli(arguments, input);
     QCOMPARE(result.status, status);
     QCOMPARE(result.out, out);
     const QString err = QString::fromLocal8Bit(result.err);
@@ -104,20 +118,22 @@ void CliTest::statusAndOutput()
                  qPrintable(err));
 }
 
-// The same seed gives the same text, whichever engine; another seed another.
+// The same seed gives the same text, whichever engine and whether the text
+// comes from the file or from standard input; another seed another.
 void CliTest::seededGenerationIsReproducible()
 {
-    const QString file =
-        writeFile(QStringLiteral("seed.txt"),
-                  QByteArray("Nel mezzo del paese c'era una piazza con una fontana antica.\n"
-                             "Intorno alla fontana giocavano i bambini, e le madri parlavano.\n")
-                      .repeated(20));
+    const QByteArray text =
+        QByteArray("Nel mezzo del paese c'era una piazza con una fontana antica.\n"
+                   "Intorno alla fontana giocavano i bambini, e le madri parlavano.\n")
+            .repeated(20);
+    const QString file = writeFile(QStringLiteral("seed.txt"), text);
     const QStringList args{"-o", "3", "-n", "2000", file};
     const Outcome first = runCli(QStringList{"--seed", "12345"} + args);
     QCOMPARE(first.status, 0);
     QVERIFY(first.out.size() >= 2000);
     QCOMPARE(runCli(QStringList{"--seed", "12345"} + args).out, first.out);
     QCOMPARE(runCli(QStringList{"--seed", "12345", "--engine", "reference"} + args).out, first.out);
+    QCOMPARE(runCli({"--seed", "12345", "-o", "3", "-n", "2000", "-"}, text).out, first.out);
     QVERIFY(runCli(QStringList{"--seed", "54321"} + args).out != first.out);
 }
 

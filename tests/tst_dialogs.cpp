@@ -157,7 +157,8 @@ private slots:
         QCOMPARE(info->size(), fromTwips(QRect(0, 0, 8280, 6600)).size());
         QCOMPARE(info->Image1->pixmap().size(), QSize(32, 32));
         QCOMPARE(info->cmdOK->text(), QStringLiteral("OK"));
-        QCOMPARE(info->Label1->text(), QStringLiteral("Gramisola ver. 1.0"));
+        QCOMPARE(info->Label1->text(),
+                 QStringLiteral("Gramisola ver. 1.0 - Gli sviluppatori di Gramisola"));
         QVERIFY(QRegularExpression(QStringLiteral("^Email: [\\w.-]+@[\\w-]+(\\.[\\w-]+)+$"))
                     .match(info->Label2->text())
                     .hasMatch());

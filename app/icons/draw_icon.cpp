@@ -1,8 +1,12 @@
 // Draws the program icon: a page of text with a large letter on it.
 // Build the target gramisola-draw-icon and run it in this folder to rewrite
-// gramisola.png (32 x 32, 16-colour palette, one entry transparent) and
-// gramisola-256.png (the same design, smooth, full colour).
+// gramisola.png (32 x 32, 16-colour palette, one entry transparent),
+// gramisola-48.png and gramisola-256.png (the same design, smooth, full
+// colour) and gramisola.svg (the same design as vector paths, the letters as
+// outlines so that the picture needs no font).
+#include <QFile>
 #include <QFont>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
@@ -20,6 +24,27 @@ QList<QRgb> SixteenColours()
             qRgb(128, 128, 0),   qRgb(0, 0, 128),     qRgb(128, 0, 128), qRgb(0, 128, 128),
             qRgb(192, 192, 192), qRgb(128, 128, 128), qRgb(255, 0, 0),   qRgb(0, 255, 0),
             qRgb(255, 255, 0),   qRgb(0, 0, 255),     qRgb(0, 255, 255), qRgb(255, 255, 255)};
+}
+
+// Right ends of the four lines of text above the letters.
+constexpr int kLineEnds[] = {17, 22, 19, 23};
+
+struct Letter {
+    char character;
+    QRectF box;
+    QColor colour;
+};
+const Letter kLetters[] = {
+    {'a', QRectF(6, 15, 12, 15), QColor(0, 0, 128)},
+    {'b', QRectF(14, 15, 12, 15), QColor(128, 0, 0)},
+};
+
+QFont LetterFont()
+{
+    QFont font(QStringLiteral("Liberation Serif"));
+    font.setBold(true);
+    font.setPixelSize(16);
+    return font;
 }
 
 // The design on a 32-unit grid; `size` is the picture's side in pixels.
@@ -55,22 +80,78 @@ QImage Draw(int size, bool smooth)
     // Lines of text above the letter.
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(128, 128, 128));
-    const int lineEnds[] = {17, 22, 19, 23};
     for (int i = 0; i < 4; ++i)
-        p.drawRect(QRectF(8, 5 + 3 * i, (i == 0 ? 17 : lineEnds[i]) - 8, 1));
+        p.drawRect(QRectF(8, 5 + 3 * i, kLineEnds[i] - 8, 1));
 
-    // The letter: a chain of characters begins with one.
-    QFont font(QStringLiteral("Liberation Serif"));
-    font.setBold(true);
-    font.setPixelSize(16);
+    // The letters: a chain of characters begins with one.
+    QFont font = LetterFont();
     font.setStyleStrategy(smooth ? QFont::PreferAntialias : QFont::NoAntialias);
     p.setFont(font);
-    p.setPen(QColor(0, 0, 128));
-    p.drawText(QRectF(6, 15, 12, 15), Qt::AlignCenter, QStringLiteral("a"));
-    p.setPen(QColor(128, 0, 0));
-    p.drawText(QRectF(14, 15, 12, 15), Qt::AlignCenter, QStringLiteral("b"));
+    for (const Letter &letter : kLetters) {
+        p.setPen(letter.colour);
+        p.drawText(letter.box, Qt::AlignCenter, QString(QLatin1Char(letter.character)));
+    }
     p.end();
     return image;
+}
+
+// The outline of a letter placed as drawText(box, Qt::AlignCenter) places it.
+QPainterPath LetterOutline(const Letter &letter)
+{
+    const QFont font = LetterFont();
+    const QFontMetricsF metrics(font);
+    const QString text(QLatin1Char(letter.character));
+    const QPointF baseline(
+        letter.box.x() + (letter.box.width() - metrics.horizontalAdvance(text)) / 2,
+        letter.box.y() + (letter.box.height() - metrics.height()) / 2 + metrics.ascent());
+    QPainterPath path;
+    path.addText(baseline, font, text);
+    return path;
+}
+
+QString SvgPathData(const QPainterPath &path)
+{
+    QString data;
+    const auto number = [](qreal value) { return QString::number(value, 'f', 3); };
+    for (int i = 0; i < path.elementCount(); ++i) {
+        const QPainterPath::Element e = path.elementAt(i);
+        if (e.isMoveTo()) {
+            if (i > 0)
+                data += QStringLiteral("Z");
+            data += QStringLiteral("M%1 %2").arg(number(e.x), number(e.y));
+        } else if (e.isLineTo()) {
+            data += QStringLiteral("L%1 %2").arg(number(e.x), number(e.y));
+        } else if (e.isCurveTo()) {
+            const QPainterPath::Element c2 = path.elementAt(i + 1);
+            const QPainterPath::Element end = path.elementAt(i + 2);
+            data += QStringLiteral("C%1 %2 %3 %4 %5 %6")
+                        .arg(number(e.x), number(e.y), number(c2.x), number(c2.y), number(end.x),
+                             number(end.y));
+            i += 2;
+        }
+    }
+    return data + QStringLiteral("Z");
+}
+
+// The smooth design as SVG on its 32-unit grid.
+QByteArray DrawSvg()
+{
+    QString svg =
+        QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                       "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"32\" height=\"32\" "
+                       "viewBox=\"0 0 32 32\">\n"
+                       "  <path d=\"M5 1H20L26 7V30H5Z\" fill=\"#ffffff\" stroke=\"#000000\"/>\n"
+                       "  <path d=\"M20 1V7H26Z\" fill=\"#c0c0c0\" stroke=\"#000000\"/>\n");
+    for (int i = 0; i < 4; ++i)
+        svg += QStringLiteral("  <rect x=\"8\" y=\"%1\" width=\"%2\" height=\"1\" "
+                              "fill=\"#808080\"/>\n")
+                   .arg(5 + 3 * i)
+                   .arg(kLineEnds[i] - 8);
+    for (const Letter &letter : kLetters)
+        svg += QStringLiteral("  <path d=\"%1\" fill=\"%2\"/>\n")
+                   .arg(SvgPathData(LetterOutline(letter)), letter.colour.name());
+    svg += QStringLiteral("</svg>\n");
+    return svg.toUtf8();
 }
 
 } // namespace
@@ -80,9 +161,11 @@ int main(int argc, char *argv[])
     QGuiApplication app(argc, argv);
     const QImage small = Draw(32, false).convertToFormat(QImage::Format_Indexed8, SixteenColours(),
                                                          Qt::ThresholdDither | Qt::AvoidDither);
-    const QImage large = Draw(256, true);
+    QFile svg(QStringLiteral("gramisola.svg"));
     if (!small.save(QStringLiteral("gramisola.png")) ||
-        !large.save(QStringLiteral("gramisola-256.png"))) {
+        !Draw(48, true).save(QStringLiteral("gramisola-48.png")) ||
+        !Draw(256, true).save(QStringLiteral("gramisola-256.png")) ||
+        !svg.open(QIODevice::WriteOnly) || svg.write(DrawSvg()) < 0) {
         std::fprintf(stderr, "cannot write the icon files\n");
         return 1;
     }
