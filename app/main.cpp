@@ -1,6 +1,7 @@
 #include "environment_hooks.h"
 #include "frm_gramisola.h"
 #include "program_icon.h"
+#include "qt_translations.h"
 #include "run_control.h"
 
 #include <QApplication>
@@ -11,6 +12,10 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    // Docks and task switchers match the window to its desktop entry by this
+    // name (the Wayland app id, the X11 class).
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.gramisola.Gramisola"));
+    InstallQtItalian(); // without it Qt's own texts stay English; the program still runs
     // Every window of the program, the dialogs included, shows this icon.
     QApplication::setWindowIcon(ProgramIcon());
 
