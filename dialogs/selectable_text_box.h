@@ -17,8 +17,9 @@ class SelectableTextBox : public QPlainTextEdit {
 public:
     explicit SelectableTextBox(QWidget *parent = nullptr);
 
-    // Replaces the whole text. `text` has one LF for each line break; every
-    // other character is shown and copied as it stands.
+    // Replaces the whole text. `text` has one LF for each line break and no
+    // CR (Qt would make a break of it); every other character is shown and
+    // copied as it stands.
     void replaceText(const QString &text);
     // Adds `text` (as for replaceText) at the end, in one edit; the caret and
     // the selection are left alone.
