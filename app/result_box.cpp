@@ -1,28 +1,9 @@
 #include "result_box.h"
 
-#include <QPalette>
-#include <QScrollBar>
 #include <QTextCursor>
-#include <QTextDocument>
 
-ResultBox::ResultBox(QWidget *parent) : QPlainTextEdit(parent)
+ResultBox::ResultBox(QWidget *parent) : SelectableTextBox(parent)
 {
-    setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    // Always there, so that the text does not re-wrap when the box first fills.
-    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    setReadOnly(true);
-    // Read-only still lets the user move a caret, select with mouse or keyboard,
-    // and copy (the context menu offers Copy and Select All).
-    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    // Nothing here is ever undone; an undo stack would only grow with the text.
-    document()->setUndoRedoEnabled(false);
-
-    QPalette pal = palette();
-    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
-        pal.setColor(group, QPalette::Base, pal.color(group, QPalette::Button));
-    setPalette(pal);
-
     QFont font(QStringLiteral("Times New Roman"), 12, QFont::Bold);
     setFont(font);
 }
@@ -30,7 +11,7 @@ ResultBox::ResultBox(QWidget *parent) : QPlainTextEdit(parent)
 void ResultBox::clearText()
 {
     m_text.clear();
-    clear();
+    replaceText(QString());
 }
 
 void ResultBox::appendText(const QString &text)
@@ -49,10 +30,9 @@ void ResultBox::appendText(const QString &text)
     // box is (one long paragraph is laid out whole each time). Qt paints from
     // the event loop only, so the box is never drawn between insertion and
     // caret move.
+    appendToText(shown);
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End);
-    if (!shown.isEmpty())
-        cursor.insertText(shown);
     // Also drops any selection; setting the cursor scrolls it into view.
     setTextCursor(cursor);
 }

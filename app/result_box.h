@@ -1,10 +1,12 @@
 #pragma once
 
-#include <QPlainTextEdit>
+#include "selectable_text_box.h"
+
 #include <QString>
 
 // The output box: read-only but selectable and copyable, wrapping at its
-// width, with a vertical scroll bar only.
+// width, with a vertical scroll bar only; a copy gives the generated
+// characters unchanged, each line break as one LF.
 //
 // Its text is held as the program sees it: every carriage return is followed
 // by a line feed, and the length counts both. The display shows a line break
@@ -12,7 +14,7 @@
 // appended CR LF leaves behind), so a break counts two characters or one. Only
 // appendText() and clearText() may change the text; they keep the display,
 // the CR LF text and the length in step.
-class ResultBox : public QPlainTextEdit {
+class ResultBox : public SelectableTextBox {
     Q_OBJECT
     Q_PROPERTY(int MaxLength READ MaxLength CONSTANT)
     Q_PROPERTY(int textLength READ textLength)

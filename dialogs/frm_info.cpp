@@ -1,11 +1,11 @@
 #include "frm_info.h"
 
 #include "gramisola_version.h"
+#include "selectable_text_box.h"
 #include "twips.h"
 
 #include <QApplication>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStringList>
 
@@ -82,19 +82,11 @@ frmInfo::frmInfo(QWidget *parent)
     Label2->setFont(contactFont);
     Label2->setGeometry(TwipsToPixels(kLabel2));
 
-    txtInfo = new QPlainTextEdit(this);
+    // Scrolls, selects and copies like the output box: a copy gives the
+    // text's own characters, each line break as one LF.
+    txtInfo = new SelectableTextBox(this);
     txtInfo->setObjectName(QStringLiteral("txtInfo"));
-    txtInfo->setReadOnly(true);
-    // Read-only, but the caret still moves and the keyboard can select, so the
-    // text can be copied without a mouse.
-    txtInfo->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    txtInfo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    txtInfo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    txtInfo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    QPalette palette = txtInfo->palette();
-    palette.setColor(QPalette::Base, palette.color(QPalette::Button));
-    txtInfo->setPalette(palette);
-    txtInfo->setPlainText(aboutText());
+    txtInfo->replaceText(aboutText().replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     txtInfo->setGeometry(TwipsToPixels(kTxtInfo));
 
     cmdOK = new QPushButton(QStringLiteral("OK"), this);

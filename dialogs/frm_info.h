@@ -1,10 +1,11 @@
 #pragma once
 
+#include "selectable_text_box.h"
+
 #include <QDialog>
 #include <QPointer>
 
 class QLabel;
-class QPlainTextEdit;
 class QPushButton;
 
 // The about window: program name, version, contact, and a long text on what
@@ -24,7 +25,7 @@ public:
     QLabel *Image1 = nullptr;
     QLabel *Label1 = nullptr;
     QLabel *Label2 = nullptr;
-    QPlainTextEdit *txtInfo = nullptr;
+    SelectableTextBox *txtInfo = nullptr;
     QPushButton *cmdOK = nullptr;
 
 private:

@@ -24,8 +24,7 @@
 #include "file_selection.h"
 #include "frm_gramisola.h"
 #include "frm_opzioni.h"
-#include "main_loop.h"
-#include "program_icon.h"
+#include "program.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -144,7 +143,7 @@ void RunSteps(frmGramisola *window, QStringList steps)
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QApplication::setWindowIcon(ProgramIcon());
+    SetUpProgram();
     frmGramisola window;
     window.show();
     const QStringList steps = QApplication::arguments().mid(1);
