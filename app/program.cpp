@@ -5,6 +5,7 @@
 #include "run_control.h"
 
 #include <QApplication>
+#include <QLocale>
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +16,9 @@ void SetUpProgram()
     // name: it is the Wayland app id (on X11 the entry's StartupWMClass
     // names the window class).
     QGuiApplication::setDesktopFileName(QStringLiteral("io.gramisola.Gramisola"));
+    // The program speaks Italian whatever the system language: Qt's own texts,
+    // and the dates and file types the file dialog shows.
+    QLocale::setDefault(QLocale(QLocale::Italian, QLocale::Italy));
     InstallQtItalian(); // without it Qt's own texts stay English; the program still runs
     QApplication::setWindowIcon(ProgramIcon());
 }

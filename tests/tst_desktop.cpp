@@ -6,6 +6,7 @@
 
 #include <QClipboard>
 #include <QDialogButtonBox>
+#include <QAbstractFileIconProvider>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
@@ -145,6 +146,8 @@ private slots:
         auto *buttons = dialog.findChild<QDialogButtonBox *>();
         QCOMPARE(buttons->button(QDialogButtonBox::Cancel)->text(), u"Annulla"_qs);
         QCOMPARE(buttons->button(QDialogButtonBox::Open)->text(), u"&Apri"_qs);
+        // Left in English by Qt's catalogue, given by the program.
+        QCOMPARE(QAbstractFileIconProvider().type(QFileInfo(u"/"_qs)), u"Cartella"_qs);
     }
 
     void waylandAppIdAndTitle()
