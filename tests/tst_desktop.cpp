@@ -147,7 +147,7 @@ private slots:
         QCOMPARE(buttons->button(QDialogButtonBox::Cancel)->text(), u"Annulla"_qs);
         QCOMPARE(buttons->button(QDialogButtonBox::Open)->text(), u"&Apri"_qs);
         // Left in English by Qt's catalogue, given by the program.
-        QCOMPARE(QAbstractFileIconProvider().type(QFileInfo(u"/"_qs)), u"Cartella"_qs);
+        QCOMPARE(QAbstractFileIconProvider().type(QFileInfo(QDir::tempPath())), u"Cartella"_qs);
     }
 
     void waylandAppIdAndTitle()
