@@ -86,6 +86,7 @@ frmInfo::frmInfo(QWidget *parent)
     // text's own characters, each line break as one LF.
     txtInfo = new SelectableTextBox(this);
     txtInfo->setObjectName(QStringLiteral("txtInfo"));
+    txtInfo->setAccessibleName(QStringLiteral("Informazioni su Gramisola"));
     txtInfo->replaceText(aboutText().replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     txtInfo->setGeometry(TwipsToPixels(kTxtInfo));
 

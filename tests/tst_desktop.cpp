@@ -7,6 +7,7 @@
 #include <QClipboard>
 #include <QDialogButtonBox>
 #include <QAbstractFileIconProvider>
+#include <QAccessible>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
@@ -128,6 +129,9 @@ private slots:
     void aboutTextCopiesAsShown()
     {
         frmInfo *info = frmInfo::showInfo();
+        // What a screen reader calls the text box.
+        QCOMPARE(QAccessible::queryAccessibleInterface(info->txtInfo)->text(QAccessible::Name),
+                 u"Informazioni su Gramisola"_qs);
         contextAction(*info->txtInfo, "select-all")->trigger();
         contextAction(*info->txtInfo, "edit-copy")->trigger();
         const QMimeData *copied = QGuiApplication::clipboard()->mimeData();
