@@ -2,7 +2,6 @@
 
 #include "random_source.h"
 
-#include <QFile>
 #include <QStringList>
 
 namespace {
@@ -143,52 +142,9 @@ private:
     qsizetype m_column = 0;
 };
 
-// Windows-1252 bytes 0x80..0x9F by the character they stand for, in byte
-// order; the five bytes the code page leaves undefined stand for the C1
-// control of that value.
-const char16_t k1252High[] = u"€\u0081‚ƒ„…†‡ˆ‰Š‹Œ\u008DŽ\u008F\u0090‘’“”•–—˜™š›œ\u009DžŸ";
-
 } // namespace
 
 QString ItalianLikeText(qsizetype characters, std::uint64_t seed)
 {
     return characters <= 0 ? QString() : ProseWriter(characters, seed).write();
-}
-
-QString WriteTempFile(QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
-{
-    if (!dir.isValid())
-        qFatal("WriteTempFile: temporary directory not created: %s", qPrintable(dir.errorString()));
-    QFile file(dir.filePath(name));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(bytes) != bytes.size() || !file.flush())
-        qFatal("WriteTempFile: cannot write %s: %s", qPrintable(file.fileName()),
-               qPrintable(file.errorString()));
-    return file.fileName();
-}
-
-QByteArray EncodeWindows1252(const QString &text)
-{
-    QByteArray bytes;
-    bytes.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t unit = text[i].unicode();
-        const qsizetype high = QStringView(k1252High, 32).indexOf(QChar(unit));
-        if (high >= 0)
-            bytes += char(0x80 + high);
-        else if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF))
-            bytes += char(unit);
-        else
-            qFatal("EncodeWindows1252: U+%04X at %lld has no Windows-1252 byte", unsigned(unit),
-                   static_cast<long long>(i));
-    }
-    return bytes;
-}
-
-QByteArray EncodeUtf8(const QString &text)
-{
-    // QString::toUtf8 would quietly turn a lone surrogate into '?'.
-    if (!text.isValidUtf16())
-        qFatal("EncodeUtf8: text holds a lone surrogate; write such bytes explicitly");
-    return text.toUtf8();
 }

@@ -1,8 +1,9 @@
 #pragma once
 
-#include <QByteArray>
+#include "code_units.h" // the benchmarks write their fixtures with these two
+#include "temp_files.h"
+
 #include <QString>
-#include <QTemporaryDir>
 
 #include <cstdint>
 
@@ -11,13 +12,3 @@
 // apostrophes, accented letters, now and then a number, lines wrapped with
 // CR LF, paragraphs separated by a blank line.
 QString ItalianLikeText(qsizetype characters, std::uint64_t seed);
-
-// Writes bytes to dir/name and returns the path. A fixture that cannot be
-// written ends the program (qFatal): nothing a test checked afterwards would
-// mean anything.
-QString WriteTempFile(QTemporaryDir &dir, const QString &name, const QByteArray &bytes);
-
-// Encoders for fixtures; a character they cannot encode ends the program
-// (qFatal), so a fixture is never silently altered.
-QByteArray EncodeWindows1252(const QString &text);
-QByteArray EncodeUtf8(const QString &text);
