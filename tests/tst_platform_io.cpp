@@ -1,7 +1,9 @@
-// Text-file reading (decoding, line breaks, failures) and the random source.
+// Text-file reading (decoding, line breaks, failures, the empty source file)
+// and the random source.
 
 #include "corpus.h"
 #include "random_source.h"
+#include "source_text.h"
 #include "text_file.h"
 
 #include <QDir>
@@ -11,11 +13,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <optional>
 #include <set>
 #include <string_view>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 using namespace std::literals;
 
@@ -24,12 +26,6 @@ namespace {
 QByteArray hex(const char *digits)
 {
     return QByteArray::fromHex(digits);
-}
-
-// Code units as written, NULs and lone surrogates included.
-QString units(std::u16string_view text)
-{
-    return QString(reinterpret_cast<const QChar *>(text.data()), qsizetype(text.size()));
 }
 
 } // namespace
@@ -46,6 +42,8 @@ private slots:
     void sampleTextIsUtf8();
     void failures_data();
     void failures();
+    void sourceText_data();
+    void sourceText();
     void randomKnownSequence();
     void randomRanges();
     void timeOfDaySeedsDiffer();
@@ -56,7 +54,7 @@ void TestPlatformIo::decode_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("expected");
     const auto row = [](const char *name, const QByteArray &bytes, std::u16string_view expected) {
-        QTest::newRow(name) << bytes << units(expected);
+        QTest::newRow(name) << bytes << Units(expected);
     };
 
     row("empty input is an empty text", {}, u"");
@@ -178,20 +176,10 @@ void TestPlatformIo::failures_data()
     };
     static QTemporaryDir dir;
     const QString plain = WriteTempFile(dir, QStringLiteral("plain.txt"), "0123456789a");
-    // Sparse files: a size beyond the real limit without writing the bytes.
-    const QString huge = WriteTempFile(dir, QStringLiteral("huge.txt"), {});
-    const QString justOver = WriteTempFile(dir, QStringLiteral("over.txt"), {});
-    const QString closed = WriteTempFile(dir, QStringLiteral("chiuso.txt"), "segreto");
+    const QString closed = WriteUnreadableFile(dir, QStringLiteral("chiuso.txt"), "segreto");
     const QString fifo = dir.filePath(QStringLiteral("fifo.txt"));
-    // The folder lets others reach the closed file, so that the denial is
-    // the file's own.
-    const auto owner = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
-    if (!QFile::resize(huge, 200LL * 1024 * 1024) ||
-        !QFile::resize(justOver, kMaxTextFileBytes + 1) ||
-        ::mkfifo(QFile::encodeName(fifo).constData(), 0644) != 0 ||
-        !QFile::setPermissions(closed, {}) ||
-        !QFile::setPermissions(dir.path(), owner | QFileDevice::ExeOther))
-        qFatal("cannot create the fixtures");
+    if (::mkfifo(QFile::encodeName(fifo).constData(), 0644) != 0)
+        qFatal("cannot create the FIFO");
 
     const qint64 max = kMaxTextFileBytes;
     const char *missing = "Il file non esiste";
@@ -205,9 +193,12 @@ void TestPlatformIo::failures_data()
     row("one byte over a small limit", plain, 10,
         "Il file è troppo grande (11 byte): il limite è 10 byte.");
     row("file at the limit is read", plain, 11, "");
-    row("over the program's limit, in MB", huge, max,
+    // Sparse files: a size beyond the real limit without writing the bytes.
+    row("over the program's limit, in MB",
+        WriteSparseFile(dir, QStringLiteral("huge.txt"), 200LL * 1024 * 1024), max,
         "Il file è troppo grande (200,0 MB): il limite è 128,0 MB.");
-    row("just over the program's limit, in exact bytes", justOver, max,
+    row("just over the program's limit, in exact bytes",
+        WriteSparseFile(dir, QStringLiteral("over.txt"), max + 1), max,
         "Il file è troppo grande (134.217.729 byte): il limite è 134.217.728 byte.");
     if (QFile::exists(QStringLiteral("/proc/version")))
         row("file of unknown size growing past the limit", QStringLiteral("/proc/version"), 10,
@@ -224,15 +215,37 @@ void TestPlatformIo::failures()
     QFETCH(qint64, maxBytes);
     QFETCH(QString, message);
     // Root reads any file: a denial is met as nobody, for this one read.
-    const bool asNobody = ::geteuid() == 0 && message.startsWith(u"Non si ha il permesso");
-    if (asNobody && ::seteuid(65534) != 0)
+    std::optional<ActAsNobody> nobody;
+    if (message.startsWith(u"Non si ha il permesso"))
+        nobody.emplace();
+    if (nobody && !nobody->ok())
         QSKIP("running as root without the right to change user");
     const Result<QString> text = ReadTextFile(path, maxBytes);
-    if (asNobody && ::seteuid(0) != 0)
-        qFatal("cannot become root again after the permission test");
+    nobody.reset();
     QCOMPARE(text.ok() ? QString() : text.error().message, message);
     if (!text.ok())
         QVERIFY(!text.error().detail.isEmpty());
+}
+
+// The file a run reads must hold text: an empty one is refused, by name.
+void TestPlatformIo::sourceText_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("empty") << QByteArray()
+                           << "Il file \"%1\" è vuoto: non c'è testo da cui generare.";
+    QTest::newRow("one space is text") << QByteArray(" ") << "";
+}
+
+void TestPlatformIo::sourceText()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    const QString path = WriteTempFile(dir, QStringLiteral("testo.txt"), content);
+    const Result<QString> text = ReadSourceText(path);
+    QCOMPARE(text.ok() ? text.value() : text.error().message,
+             message.isEmpty() ? QString::fromLatin1(content) : message.arg(path));
 }
 
 void TestPlatformIo::randomKnownSequence()
