@@ -1,7 +1,8 @@
 // Choosing the source file: the dialog's settings, cancel, choice, failure.
-#include "corpus.h"
+// Controls are found by object name, as a user's tools find them.
 #include "file_selection.h"
 #include "frm_gramisola.h"
+#include "temp_files.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -63,6 +64,9 @@ private slots:
     void startingFolder();
 
 private:
+    QPushButton *button(const char *name) { return m_window->findChild<QPushButton *>(name); }
+    QLineEdit *fileName() { return m_window->findChild<QLineEdit *>("txtFilename"); }
+
     QTemporaryDir m_dir;
     std::unique_ptr<frmGramisola> m_window;
 };
@@ -88,8 +92,8 @@ void TestFileSelection::dialogSettings()
     if (choseElsewhereBefore) {
         const QString path = WriteTempFile(m_dir, QStringLiteral("altrove.txt"), {});
         WhenShown<QFileDialog>(m_window.get(), [path](QFileDialog *d) { TypeAndAccept(d, path); });
-        m_window->cmdLoad->click();
-        QCOMPARE(m_window->txtFilename->text(), path);
+        button("cmdLoad")->click();
+        QCOMPARE(fileName()->text(), path);
     }
     QStringList seen;
     WhenShown<QFileDialog>(m_window.get(), [&](QFileDialog *d) {
@@ -104,7 +108,7 @@ void TestFileSelection::dialogSettings()
                 d->testOption(QFileDialog::DontUseNativeDialog) ? "Qt's dialog" : ""};
         d->reject();
     });
-    QTest::mouseClick(m_window->cmdLoad, Qt::LeftButton);
+    QTest::mouseClick(button("cmdLoad"), Qt::LeftButton);
     QCOMPARE(seen,
              (QStringList{"Selezione file di testo",
                           QDir(QCoreApplication::applicationDirPath()).absolutePath(), "",
@@ -121,16 +125,11 @@ void TestFileSelection::dialogOutcome_data()
     QTest::addColumn<QString>("action");
     QTest::addColumn<QString>("caption");
     QTest::addColumn<bool>("chosen");
-    QTest::newRow("cancel with nothing chosen yet") << "cancel"
-                                                    << "Esegui" << false;
-    QTest::newRow("cancel keeps Continua") << "cancel"
-                                           << "Continua" << false;
-    QTest::newRow("a new file after a paused run") << "choose"
-                                                   << "Continua" << true;
-    QTest::newRow("the same file again still resets the run") << "same"
-                                                              << "Continua" << true;
-    QTest::newRow("a missing name never reaches the window") << "missing"
-                                                             << "Continua" << false;
+    QTest::newRow("cancel with nothing chosen yet") << "cancel" << "Esegui" << false;
+    QTest::newRow("cancel keeps Continua") << "cancel" << "Continua" << false;
+    QTest::newRow("a new file after a paused run") << "choose" << "Continua" << true;
+    QTest::newRow("the same file again still resets the run") << "same" << "Continua" << true;
+    QTest::newRow("a missing name never reaches the window") << "missing" << "Continua" << false;
 }
 
 void TestFileSelection::dialogOutcome()
@@ -140,8 +139,8 @@ void TestFileSelection::dialogOutcome()
     QFETCH(bool, chosen);
     const QString path = WriteTempFile(m_dir, QStringLiteral("sorgente.txt"), {});
     const QString before = action == u"same" ? path : QStringLiteral("/testi/vecchio.txt");
-    m_window->txtFilename->setText(before);
-    m_window->cmdExec->setText(caption);
+    fileName()->setText(before);
+    button("cmdExec")->setText(caption);
     bool acted = false;
     WhenShown<QFileDialog>(m_window.get(), [&](QFileDialog *d) {
         if (action == u"missing") {
@@ -161,10 +160,10 @@ void TestFileSelection::dialogOutcome()
         if (d->isVisible())
             d->reject(); // fail, not hang
     });
-    m_window->cmdLoad->click();
+    button("cmdLoad")->click();
     QVERIFY(acted);
-    QCOMPARE(m_window->txtFilename->text(), chosen ? path : before);
-    QCOMPARE(m_window->cmdExec->text(), chosen ? QStringLiteral("Esegui") : caption);
+    QCOMPARE(fileName()->text(), chosen ? path : before);
+    QCOMPARE(button("cmdExec")->text(), chosen ? QStringLiteral("Esegui") : caption);
 }
 
 void TestFileSelection::failureShowsErrorBox()
@@ -172,8 +171,8 @@ void TestFileSelection::failureShowsErrorBox()
     auto fake = std::make_unique<FakeDialog>();
     fake->outcome = OpenFileOutcome::failed(42, QStringLiteral("Descrizione dell'errore"));
     m_window->setFileDialog(std::move(fake));
-    m_window->txtFilename->setText(QStringLiteral("/testi/scelto.txt"));
-    m_window->cmdExec->setText(QStringLiteral("Continua"));
+    fileName()->setText(QStringLiteral("/testi/scelto.txt"));
+    button("cmdExec")->setText(QStringLiteral("Continua"));
 
     QStringList box;
     WhenShown<QMessageBox>(m_window.get(), [&](QMessageBox *b) {
@@ -182,12 +181,12 @@ void TestFileSelection::failureShowsErrorBox()
                b->parentWidget() == m_window.get() ? "over the window" : ""};
         b->button(QMessageBox::Ok)->click();
     });
-    m_window->cmdLoad->click();
+    button("cmdLoad")->click();
 
     QCOMPARE(box, (QStringList{"Errore n. 42:\nDescrizione dell'errore", "Selezione file di testo",
                                "warning", "OK only", "over the window"}));
-    QCOMPARE(m_window->txtFilename->text(), QStringLiteral("/testi/scelto.txt"));
-    QCOMPARE(m_window->cmdExec->text(), QStringLiteral("Continua"));
+    QCOMPARE(fileName()->text(), QStringLiteral("/testi/scelto.txt"));
+    QCOMPARE(button("cmdExec")->text(), QStringLiteral("Continua"));
 }
 
 void TestFileSelection::interpretDialogResult_data()
