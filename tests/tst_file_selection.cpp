@@ -40,6 +40,19 @@ bool TypeAndAccept(QFileDialog *d, const QString &name)
     return !d->isVisible();
 }
 
+// What a user meets when the dialog opens over `window`.
+QStringList SettingsOf(QFileDialog *d, QWidget *window)
+{
+    return {d->windowTitle(),
+            d->directory().absolutePath(),
+            d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->text(),
+            d->nameFilters().join(u'|'),
+            QString::number(d->fileMode()),
+            QString::number(d->acceptMode()),
+            d->isModal() && d->parentWidget() == window ? "modal to the window" : "",
+            d->testOption(QFileDialog::DontUseNativeDialog) ? "Qt's dialog" : ""};
+}
+
 // A dialog that answers with a prepared outcome.
 struct FakeDialog : OpenFileDialog {
     OpenFileOutcome outcome;
@@ -53,8 +66,6 @@ class TestFileSelection : public QObject {
 private slots:
     void init();
     void cleanup() { m_window.reset(); }
-    void dialogSettings_data();
-    void dialogSettings();
     void dialogOutcome_data();
     void dialogOutcome();
     void failureShowsErrorBox();
@@ -79,44 +90,6 @@ void TestFileSelection::init()
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
 }
 
-void TestFileSelection::dialogSettings_data()
-{
-    QTest::addColumn<bool>("choseElsewhereBefore");
-    QTest::newRow("first opening") << false;
-    QTest::newRow("after a choice in another folder") << true;
-}
-
-void TestFileSelection::dialogSettings()
-{
-    QFETCH(bool, choseElsewhereBefore);
-    if (choseElsewhereBefore) {
-        const QString path = WriteTempFile(m_dir, QStringLiteral("altrove.txt"), {});
-        WhenShown<QFileDialog>(m_window.get(), [path](QFileDialog *d) { TypeAndAccept(d, path); });
-        button("cmdLoad")->click();
-        QCOMPARE(fileName()->text(), path);
-    }
-    QStringList seen;
-    WhenShown<QFileDialog>(m_window.get(), [&](QFileDialog *d) {
-        const auto *nameField = d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
-        seen = {d->windowTitle(),
-                d->directory().absolutePath(),
-                nameField->text(),
-                d->nameFilters().join(u'|'),
-                QString::number(d->fileMode()),
-                QString::number(d->acceptMode()),
-                d->isModal() && d->parentWidget() == m_window.get() ? "modal to the window" : "",
-                d->testOption(QFileDialog::DontUseNativeDialog) ? "Qt's dialog" : ""};
-        d->reject();
-    });
-    QTest::mouseClick(button("cmdLoad"), Qt::LeftButton);
-    QCOMPARE(seen,
-             (QStringList{"Selezione file di testo",
-                          QDir(QCoreApplication::applicationDirPath()).absolutePath(), "",
-                          "Documento di testo (*.txt)", QString::number(QFileDialog::ExistingFile),
-                          QString::number(QFileDialog::AcceptOpen), "modal to the window",
-                          "Qt's dialog"}));
-}
-
 void TestFileSelection::dialogOutcome_data()
 {
     // What the user does in the dialog: "cancel", "choose" a new file, choose
@@ -125,11 +98,16 @@ void TestFileSelection::dialogOutcome_data()
     QTest::addColumn<QString>("action");
     QTest::addColumn<QString>("caption");
     QTest::addColumn<bool>("chosen");
-    QTest::newRow("cancel with nothing chosen yet") << "cancel" << "Esegui" << false;
-    QTest::newRow("cancel keeps Continua") << "cancel" << "Continua" << false;
-    QTest::newRow("a new file after a paused run") << "choose" << "Continua" << true;
-    QTest::newRow("the same file again still resets the run") << "same" << "Continua" << true;
-    QTest::newRow("a missing name never reaches the window") << "missing" << "Continua" << false;
+    QTest::newRow("cancel with nothing chosen yet") << "cancel"
+                                                    << "Esegui" << false;
+    QTest::newRow("cancel keeps Continua") << "cancel"
+                                           << "Continua" << false;
+    QTest::newRow("a new file after a paused run") << "choose"
+                                                   << "Continua" << true;
+    QTest::newRow("the same file again still resets the run") << "same"
+                                                              << "Continua" << true;
+    QTest::newRow("a missing name never reaches the window") << "missing"
+                                                             << "Continua" << false;
 }
 
 void TestFileSelection::dialogOutcome()
@@ -142,7 +120,9 @@ void TestFileSelection::dialogOutcome()
     fileName()->setText(before);
     button("cmdExec")->setText(caption);
     bool acted = false;
+    QStringList first, again;
     WhenShown<QFileDialog>(m_window.get(), [&](QFileDialog *d) {
+        first = SettingsOf(d, m_window.get());
         if (action == u"missing") {
             bool refused = false;
             WhenShown<QMessageBox>(m_window.get(), [&refused](QMessageBox *box) {
@@ -164,6 +144,23 @@ void TestFileSelection::dialogOutcome()
     QVERIFY(acted);
     QCOMPARE(fileName()->text(), chosen ? path : before);
     QCOMPARE(button("cmdExec")->text(), chosen ? QStringLiteral("Esegui") : caption);
+
+    // The next opening starts afresh, also after a choice in another folder.
+    WhenShown<QFileDialog>(m_window.get(), [&](QFileDialog *d) {
+        again = SettingsOf(d, m_window.get());
+        d->reject();
+    });
+    button("cmdLoad")->click();
+    const QStringList expected{"Selezione file di testo",
+                               QDir(QCoreApplication::applicationDirPath()).absolutePath(),
+                               "",
+                               "Documento di testo (*.txt)",
+                               QString::number(QFileDialog::ExistingFile),
+                               QString::number(QFileDialog::AcceptOpen),
+                               "modal to the window",
+                               "Qt's dialog"};
+    QCOMPARE(first, expected);
+    QCOMPARE(again, expected);
 }
 
 void TestFileSelection::failureShowsErrorBox()

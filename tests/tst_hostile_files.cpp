@@ -47,7 +47,9 @@ void HostileFilesTest::accepted_data()
     for (char c = 0; c < 32; ++c)
         controls.append(c);
     controls = (controls + QByteArray("casa\0gatto\x7F ", 12)).repeated(200);
-    const QString surrogates = Units(u"ab\xD800" u"cd\xDC00" u"ef \xDBFF");
+    const QString surrogates = Units(u"ab\xD800"
+                                     u"cd\xDC00"
+                                     u"ef \xDBFF");
 
     QTest::newRow("several MB of one character")
         << repeated("a", 4 * kMiB) << QStringList() << "aaaaaaaaaa"_ba;
@@ -58,9 +60,8 @@ void HostileFilesTest::accepted_data()
         << "a b c, d e. f g\r\nh i"_ba << QStringList() << "a b c, d e."_ba;
     QTest::newRow("NUL bytes and other control characters")
         << controls << QStringList() << QByteArray("casa\0gatto", 10);
-    QTest::newRow("lone surrogates in UTF-16")
-        << EncodeUtf16Le(surrogates, true).repeated(300) << QStringList()
-        << u"ab\uFFFDcd\uFFFDef"_s.toUtf8();
+    QTest::newRow("lone surrogates in UTF-16") << EncodeUtf16Le(surrogates, true).repeated(300)
+                                               << QStringList() << u"ab\uFFFDcd\uFFFDef"_s.toUtf8();
     QTest::newRow("one line of 10 MB, line breaks and punctuation ignored")
         << repeated("ciao, mondo! ", 10 * kMiB)
         << QStringList{"--ignore-line-breaks", "--ignore-punctuation"} << "ciao mondo ciao"_ba;
@@ -83,8 +84,8 @@ void HostileFilesTest::accepted()
     const QSet<uint> source(sourceList.begin(), sourceList.end());
 
     for (const char *order : {"1", "2", "10"}) {
-        const CliOutcome run = RunCli(options + QStringList{"--seed", "7", "-n", "300", "-o",
-                                                            order, "--engine", "indexed", path});
+        const CliOutcome run = RunCli(options + QStringList{"--seed", "7", "-n", "300", "-o", order,
+                                                            "--engine", "indexed", path});
         QCOMPARE(run.status, 0);
         QVERIFY2(run.err.isEmpty(), run.err.constData());
         const QString text = QString::fromUtf8(run.out);
