@@ -126,13 +126,15 @@ void TestPlatformIo::readFile_data()
     QTest::addColumn<QString>("expected");
 
     static QTemporaryDir dir;
-    const QString prose = ItalianLikeText(3000, 7);
-    QString proseLf = prose;
-    proseLf.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     QTest::newRow("empty file is an empty text")
         << WriteTempFile(dir, QStringLiteral("empty.txt"), {}) << QString();
-    QTest::newRow("1252 file with LF line breaks")
-        << WriteTempFile(dir, QStringLiteral("1252.txt"), EncodeWindows1252(proseLf)) << prose;
+    // Valid UTF-8 up to one byte far into the file: all of it is 1252, the
+    // "à" at the start too (bytes C3 A0 are "Ã" and a no-break space).
+    const QByteArray lines =
+        QByteArray("citt\xC3\xA0\r\n") + QByteArray("il gatto\r\n").repeated(60'000);
+    QTest::newRow("late non-UTF-8 byte: all 1252, LF read as CR LF")
+        << WriteTempFile(dir, QStringLiteral("1252.txt"), lines + "perch\xE8\n")
+        << QString::fromLatin1(lines + "perch\xE8\r\n");
     // Far more than any single read: the whole file must arrive.
     const QString large = ItalianLikeText(600 * 1024, 11);
     QTest::newRow("large UTF-8 file read whole")
