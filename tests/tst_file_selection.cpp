@@ -1,6 +1,7 @@
 // Choosing the source file: the dialog's settings, cancel, choice, failure.
 // Controls are found by object name, as a user's tools find them.
 #include "file_selection.h"
+#include "find_control.h"
 #include "frm_gramisola.h"
 #include "temp_files.h"
 
@@ -75,8 +76,8 @@ private slots:
     void startingFolder();
 
 private:
-    QPushButton *button(const char *name) { return m_window->findChild<QPushButton *>(name); }
-    QLineEdit *fileName() { return m_window->findChild<QLineEdit *>("txtFilename"); }
+    QPushButton *button(const char *name) { return Control<QPushButton>(*m_window, QLatin1String(name)); }
+    QLineEdit *fileName() { return Control<QLineEdit>(*m_window, QStringLiteral("txtFilename")); }
 
     QTemporaryDir m_dir;
     std::unique_ptr<frmGramisola> m_window;
