@@ -1,12 +1,13 @@
-// Fuzzes the pattern component with the patterns the program itself uses, on
-// arbitrary UTF-16 text (lone surrogates, NUL, every control character). What
-// the preparation's replacements leave behind is fuzz_preparation's part.
+// Fuzzes the pattern component with the run patterns the program itself uses,
+// on arbitrary UTF-16 text (lone surrogates, NUL, every control character):
+// each must match exactly the maximal runs of its class. What the
+// preparation's replacements leave behind is fuzz_preparation's part, the
+// occurrence search fuzz_engines'.
 //
-// Input: one byte choosing the pattern (and the context length), one byte
-// placing the context, then the text as little-endian code units.
+// Input: one byte choosing the patterns (and the seed words' least length),
+// then the text as little-endian code units.
 
 #include "fuzz_support.h"
-#include "reference_finder.h"
 #include "regexp.h"
 
 #include <vector>
@@ -58,53 +59,27 @@ void checkRuns(RegExp &re, const QString &text, bool (*in)(QChar), qsizetype min
     }
 }
 
-// The occurrence search for a context taken from the text itself must find
-// exactly the places a plain comparison finds.
-void occurrenceSearch(RegExp &re, const QString &text, qsizetype contextStart, int contextLength)
-{
-    const QString context = text.mid(contextStart % qMax(text.size(), 1), contextLength);
-    if (context.isEmpty())
-        return;
-    re.setPattern(Unwrap(OccurrencePattern(context, re), "OccurrencePattern failed"));
-    const std::vector<qsizetype> found =
-        Unwrap(re.ExecuteFirstIndexes(text), "ExecuteFirstIndexes failed");
-    std::vector<qsizetype> expected;
-    for (qsizetype p = 0; p + context.size() < text.size(); ++p) {
-        if (QStringView(text).mid(p, context.size()) == context &&
-            text[p + context.size()] != u'\n')
-            expected.push_back(p);
-    }
-    Require(found == expected, "occurrences are every place the context is followed by a non-LF",
-            Dump(context) + u'\n' + Dump(text));
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     FuzzInput input(data, size);
     const std::uint8_t choice = input.byte();
-    const std::uint8_t where = input.byte();
     const QString text = input.utf16Rest(1 << 16);
-    const int contextLength = 1 + (choice >> 3) % 9;
 
     RegExp re;
     re.setGlobal(true);
     re.setMultiline(choice & 0x80);
-    switch (choice % 3) {
-    case 0:
+    if (choice % 2 == 0) {
         for (const auto &[pattern, in] : kRuns) {
             re.setPattern(pattern);
             checkRuns(re, text, in);
         }
-        break;
-    case 1:
-        re.setPattern(QStringLiteral("\\b(\\w{%1,})").arg(contextLength));
-        checkRuns(re, text, isWordChar, contextLength);
-        break;
-    case 2:
-        occurrenceSearch(re, text, where, contextLength);
-        break;
+    } else {
+        // The seed words of an order 2..10.
+        const int minLength = 1 + (choice >> 3) % 9;
+        re.setPattern(QStringLiteral("\\b(\\w{%1,})").arg(minLength));
+        checkRuns(re, text, isWordChar, minLength);
     }
     return 0;
 }
