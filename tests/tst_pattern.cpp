@@ -1,3 +1,6 @@
+// The pattern component with the dialect the program's patterns rely on:
+// replacing, finding, errors, and flag changes on one object.
+#include "code_units.h"
 #include "regexp.h"
 
 #include <QTest>
@@ -9,13 +12,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Builds a QString from UTF-16 code units, embedded NULs and lone surrogates
-// included.
-QString units(std::u16string_view text)
-{
-    return QString(reinterpret_cast<const QChar *>(text.data()), qsizetype(text.size()));
-}
-
 // Flags as letters: g = Global, m = Multiline, i = IgnoreCase.
 void configure(RegExp &regexp, const QString &pattern, const QString &flags)
 {
@@ -25,20 +21,18 @@ void configure(RegExp &regexp, const QString &pattern, const QString &flags)
     regexp.setIgnoreCase(flags.contains(u'i'));
 }
 
-constexpr std::u16string_view kPunctuation = u"[^A-Za-z0-9_ÀÈÉÌÒÙàèéìòù\\s]";
-
 void replaceRow(const char *name, std::u16string_view pattern, std::u16string_view flags,
                 std::u16string_view text, std::u16string_view replacement,
                 std::u16string_view expected)
 {
-    QTest::newRow(name) << units(pattern) << units(flags) << units(text) << units(replacement)
-                        << units(expected);
+    QTest::newRow(name) << Units(pattern) << Units(flags) << Units(text) << Units(replacement)
+                        << Units(expected);
 }
 
 void executeRow(const char *name, std::u16string_view pattern, std::u16string_view flags,
                 std::u16string_view text, QList<qsizetype> starts, QStringList values)
 {
-    QTest::newRow(name) << units(pattern) << units(flags) << units(text) << starts << values;
+    QTest::newRow(name) << Units(pattern) << Units(flags) << Units(text) << starts << values;
 }
 
 } // namespace
@@ -47,199 +41,173 @@ class tst_Pattern : public QObject {
     Q_OBJECT
 
 private slots:
-    void replace_data();
-    void replace();
-    void execute_data();
-    void execute();
-    void errors_data();
-    void errors();
-    void flagChangesRecompile();
-};
+    void replace_data()
+    {
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QString>("flags");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("replacement");
+        QTest::addColumn<QString>("expected");
 
-void tst_Pattern::replace_data()
-{
-    QTest::addColumn<QString>("pattern");
-    QTest::addColumn<QString>("flags");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("replacement");
-    QTest::addColumn<QString>("expected");
+        // Dialect rules.
+        replaceRow("escaped backslash before v is backslash and v", u"\\\\v", u"g", u"a\\vb\v",
+                   u"-", u"a-b\v");
+        replaceRow("dot matches CR, not LF", u".", u"gm", u"a\r\n", u"-", u"--\n");
+        replaceRow("\\s is exactly the six white-space characters", u"\\s", u"g",
+                   u" \t\n\r\f\v\u00a0\u0085\u2028", u"-", u"------\u00a0\u0085\u2028");
 
-    // Dialect rules.
-    replaceRow("step-4 class replaces VT, keeps CR and LF", u"[ \\f\\t\\v]+", u"gm",
-               u"a \t\f\v b\r\nc\v\r", u" ", u"a b\r\nc \r");
-    replaceRow("escaped backslash before v is backslash and v", u"\\\\v", u"g", u"a\\vb\v", u"-",
-               u"a-b\v");
-    replaceRow("dot matches CR, not LF", u".", u"gm", u"a\r\n", u"-", u"--\n");
-    replaceRow("\\b: accented letters are not word characters", u"\\b", u"g", u"pi\u00f9 \u00e8ra",
-               u"|", u"|pi|\u00f9 \u00e8|ra|");
-    replaceRow("\\s is exactly the six white-space characters", u"\\s", u"g",
-               u" \t\n\r\f\v\u00a0\u0085\u2028", u"-", u"------\u00a0\u0085\u2028");
-    replaceRow("punctuation step keeps the twelve accented letters", kPunctuation, u"gm",
-               u"Per\u00f2, l'\u00e7 \u00f3!\r\n\u00c8_9\v", u" ",
-               u"Per\u00f2  l     \r\n\u00c8_9\v");
+        // Replacement syntax.
+        replaceRow("$1 $2 $& $$, and a $ naming no group is literal", u"(\\w)(\\d)", u"g", u"a1 b2",
+                   u"$2$1|$&|$$|$3$0$x$", u"1a|a1|$|$3$0$x$ 2b|b2|$|$3$0$x$");
+        replaceRow("backslash before $1 is a literal backslash", u"([\\\\^$*+?.|{}[\\]()])", u"g",
+                   u"a.b$\\(", u"\\$1", u"a\\.b\\$\\\\\\(");
+        replaceRow("unset group is empty", u"(a)|b", u"g", u"ab", u"[$1]", u"[a][]");
 
-    // Replacement syntax.
-    replaceRow("$1 $2 $& $$, and a $ naming no group is literal", u"(\\w)(\\d)", u"g", u"a1 b2",
-               u"$2$1|$&|$$|$3$0$x$", u"1a|a1|$|$3$0$x$ 2b|b2|$|$3$0$x$");
-    replaceRow("backslash before $1 is a literal backslash", u"([\\\\^$*+?.|{}[\\]()])", u"g",
-               u"a.b$\\(", u"\\$1", u"a\\.b\\$\\\\\\(");
-    replaceRow("unset group is empty", u"(a)|b", u"g", u"ab", u"[$1]", u"[a][]");
+        // Global and empty matches.
+        replaceRow("Global off replaces the first match only", u"a", u"", u"aaa", u"-", u"-aa");
+        replaceRow("empty match after a match is replaced", u"x*", u"g", u"abxd", u"-",
+                   u"-a-b--d-");
+        replaceRow("empty text, empty match", u"x*", u"g", u"", u"-", u"-");
 
-    // Global and empty matches.
-    replaceRow("Global off replaces the first match only", u"a", u"", u"aaa", u"-", u"-aa");
-    replaceRow("empty match after a match is replaced", u"x*", u"g", u"abxd", u"-", u"-a-b--d-");
-    replaceRow("empty text, empty match", u"x*", u"g", u"", u"-", u"-");
+        // Anchors: $ is the end (in Multiline also before LF); ^ follows any LF.
+        replaceRow("$ without Multiline is the very end", u"$", u"g", u"a\n", u"!", u"a\n!");
+        replaceRow("Multiline $ stops before LF, not CR", u"$", u"gm", u"a\r\nb", u"!",
+                   u"a\r!\nb!");
+        replaceRow("Multiline ^ after every LF, the last one too", u"^", u"gm", u"a\nb\n", u"!",
+                   u"!a\n!b\n!");
 
-    // Anchors: $ is the end (in Multiline also before LF); ^ follows any LF.
-    replaceRow("$ without Multiline is the very end", u"$", u"g", u"a\n", u"!", u"a\n!");
-    replaceRow("Multiline $ stops before LF, not CR", u"$", u"gm", u"a\r\nb", u"!", u"a\r!\nb!");
-    replaceRow("Multiline ^ after every LF, the last one too", u"^", u"gm", u"a\nb\n", u"!",
-               u"!a\n!b\n!");
+        // Code units, not code points; NUL is an ordinary character.
+        replaceRow("dot takes one half of a surrogate pair", u"a.z", u"g", u"a\U0001F600z a\xD83Dz",
+                   u"-", u"a\U0001F600z -");
+        replaceRow("NUL in pattern and text", u"a\0b"sv, u"g", u"xa\0by\0"sv, u"-", u"x-y\0"sv);
+    }
 
-    // Code units, not code points; NUL is an ordinary character.
-    replaceRow("dot takes one half of a surrogate pair", u"a.z", u"g", u"a\U0001F600z a\xD83Dz",
-               u"-", u"a\U0001F600z -");
-    replaceRow("NUL in pattern and text", u"a\0b"sv, u"g", u"xa\0by\0"sv, u"-", u"x-y\0"sv);
+    void replace()
+    {
+        QFETCH(QString, pattern);
+        QFETCH(QString, flags);
+        QFETCH(QString, text);
+        QFETCH(QString, replacement);
+        QFETCH(QString, expected);
 
-    // Single runs longer than the engine's default limits allow. The CR LF
-    // run needs JIT stack in proportion to its length, more than the first
-    // reservation.
-    constexpr qsizetype kRun = 3'000'000;
-    QTest::newRow("CR LF run of three million to one space")
-        << u"(\\r\\n)+"_s << u"gm"_s << u'a' + u"\r\n"_s.repeated(kRun) + u'b' << u" "_s
-        << u"a b"_s;
-    QTest::newRow("space run of three million to one space")
-        << u"[ \\f\\t\\v]+"_s << u"gm"_s << u'x' + QString(kRun, u' ') + u'x' << u" "_s << u"x x"_s;
-    QTest::newRow("three million punctuation marks, one space each")
-        << units(kPunctuation) << u"gm"_s << QString(kRun, u'.') << u" "_s << QString(kRun, u' ');
-}
-
-void tst_Pattern::replace()
-{
-    QFETCH(QString, pattern);
-    QFETCH(QString, flags);
-    QFETCH(QString, text);
-    QFETCH(QString, replacement);
-    QFETCH(QString, expected);
-
-    RegExp regexp;
-    configure(regexp, pattern, flags);
-    // A second call on the same object: a JIT stack grown for a long run and
-    // given back afterwards still serves.
-    for (int call = 0; call < 2; ++call) {
+        RegExp regexp;
+        configure(regexp, pattern, flags);
         Result<QString> replaced = regexp.Replace(text, replacement);
         QVERIFY2(replaced.ok(), qPrintable(replaced.error().detail));
         QCOMPARE(replaced.value(), expected);
     }
-}
 
-void tst_Pattern::execute_data()
-{
-    QTest::addColumn<QString>("pattern");
-    QTest::addColumn<QString>("flags");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QList<qsizetype>>("starts");
-    QTest::addColumn<QStringList>("values");
+    void execute_data()
+    {
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QString>("flags");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QList<qsizetype>>("starts");
+        QTest::addColumn<QStringList>("values");
 
-    executeRow("look-ahead consumes nothing: overlapping occurrences", u"a(?=a.)", u"gm", u"aaaab",
-               {0, 1, 2}, {"a", "a", "a"});
-    executeRow("look-ahead refuses a context followed by LF", u"a(?=a.)", u"gm", u"aa\naab", {3},
-               {"a"});
-    executeRow("seed pattern: words of at least three word characters", u"\\b(\\w{3,})", u"gm",
-               u"la citt\u00e0 \u00e8 bella", {3, 11}, {"citt", "bella"});
-    executeRow("non-overlapping, left to right", u"aa", u"g", u"aaaaa", {0, 2}, {"aa", "aa"});
-    executeRow("FirstIndex counts UTF-16 code units", u"b", u"g", u"\U0001F600b", {2}, {"b"});
-    // Longer than the engine's default limits allow.
-    const QString longWord(3'000'000, u'a');
-    QTest::newRow("seed word of three million characters")
-        << u"\\b(\\w{3,})"_s << u"gm"_s << longWord + u" bcd"_s
-        << QList<qsizetype>{0, longWord.size() + 1} << QStringList{longWord, u"bcd"_s};
-}
-
-void tst_Pattern::execute()
-{
-    QFETCH(QString, pattern);
-    QFETCH(QString, flags);
-    QFETCH(QString, text);
-    QFETCH(QList<qsizetype>, starts);
-    QFETCH(QStringList, values);
-
-    RegExp regexp;
-    configure(regexp, pattern, flags);
-    Result<MatchCollection> matches = regexp.Execute(text);
-    QVERIFY2(matches.ok(), qPrintable(matches.error().detail));
-    QList<qsizetype> foundStarts;
-    QStringList foundValues;
-    for (qsizetype i = 0; i < matches.value().Count(); ++i) {
-        foundStarts << matches.value().Item(i).FirstIndex;
-        foundValues << matches.value().Item(i).Value;
+        executeRow("look-ahead consumes nothing: overlapping occurrences", u"a(?=a.)", u"gm",
+                   u"aaaab", {0, 1, 2}, {"a", "a", "a"});
+        executeRow("look-ahead refuses a context followed by LF", u"a(?=a.)", u"gm", u"aa\naab",
+                   {3}, {"a"});
+        executeRow("seed pattern: words of at least three word characters", u"\\b(\\w{3,})", u"gm",
+                   u"la citt\u00e0 \u00e8 bella", {3, 11}, {"citt", "bella"});
+        executeRow("non-overlapping, left to right", u"aa", u"g", u"aaaaa", {0, 2}, {"aa", "aa"});
+        executeRow("FirstIndex counts UTF-16 code units", u"b", u"g", u"\U0001F600b", {2}, {"b"});
+        // Longer than the engine's default limits allow.
+        const QString longWord(3'000'000, u'a');
+        QTest::newRow("seed word of three million characters")
+            << u"\\b(\\w{3,})"_s << u"gm"_s << longWord + u" bcd"_s
+            << QList<qsizetype>{0, longWord.size() + 1} << QStringList{longWord, u"bcd"_s};
     }
-    QCOMPARE(foundStarts, starts);
-    QVERIFY(foundValues == values);
 
-    Result<std::vector<qsizetype>> firstIndexes = regexp.ExecuteFirstIndexes(text);
-    QVERIFY2(firstIndexes.ok(), qPrintable(firstIndexes.error().detail));
-    QCOMPARE(QList<qsizetype>(firstIndexes.value().begin(), firstIndexes.value().end()), starts);
-}
+    void execute()
+    {
+        QFETCH(QString, pattern);
+        QFETCH(QString, flags);
+        QFETCH(QString, text);
+        QFETCH(QList<qsizetype>, starts);
+        QFETCH(QStringList, values);
 
-// A bad pattern, or the engine giving up, is an error from every entry point,
-// never "no match". A pattern can lower the engine's match limit, which no
-// text the program accepts reaches otherwise.
-void tst_Pattern::errors_data()
-{
-    QTest::addColumn<QString>("pattern");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("message");
-    QTest::addColumn<QString>("detailHolds");
+        RegExp regexp;
+        configure(regexp, pattern, flags);
+        Result<MatchCollection> matches = regexp.Execute(text);
+        QVERIFY2(matches.ok(), qPrintable(matches.error().detail));
+        QList<qsizetype> foundStarts;
+        QStringList foundValues;
+        for (qsizetype i = 0; i < matches.value().Count(); ++i) {
+            foundStarts << matches.value().Item(i).FirstIndex;
+            foundValues << matches.value().Item(i).Value;
+        }
+        QCOMPARE(foundStarts, starts);
+        QVERIFY(foundValues == values);
 
-    const QString invalid = u"Espressione regolare non valida"_s;
-    QTest::newRow("unclosed group") << u"ab("_s << u"abc"_s << invalid << u"posizione 3 "_s;
-    QTest::newRow("reversed repeat bounds")
-        << u"a{3,1}"_s << u"abc"_s << invalid << u"posizione 5 "_s;
-    QTest::newRow("trailing backslash") << u"ab\\"_s << u"abc"_s << invalid << u"posizione 3 "_s;
-    QTest::newRow("position counted in the pattern as written")
-        << u"\\v\\v)"_s << u"abc"_s << invalid << u"posizione 4 "_s;
-    // The b after the run lets the matcher try (and backtrack) at all.
-    QTest::newRow("engine limit reached")
-        << u"(*LIMIT_MATCH=50)(a+)+b"_s << QString(30, u'a') + u"cb"_s
-        << u"Il testo è troppo complesso per essere elaborato"_s << u"pcre2_match"_s;
-}
+        Result<std::vector<qsizetype>> firstIndexes = regexp.ExecuteFirstIndexes(text);
+        QVERIFY2(firstIndexes.ok(), qPrintable(firstIndexes.error().detail));
+        QCOMPARE(QList<qsizetype>(firstIndexes.value().begin(), firstIndexes.value().end()),
+                 starts);
+    }
 
-void tst_Pattern::errors()
-{
-    QFETCH(QString, pattern);
-    QFETCH(QString, text);
-    QFETCH(QString, message);
-    QFETCH(QString, detailHolds);
+    // A bad pattern, or the engine giving up, is an error from every entry point,
+    // never "no match". A pattern can lower the engine's match limit, which no
+    // text the program accepts reaches otherwise.
+    void errors_data()
+    {
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("detailHolds");
 
-    RegExp regexp;
-    configure(regexp, pattern, "g");
-    Result<QString> replaced = regexp.Replace(text, u"-");
-    QVERIFY(!replaced.ok());
-    QCOMPARE(replaced.error().message, message);
-    QVERIFY2(replaced.error().detail.contains(detailHolds), qPrintable(replaced.error().detail));
-    QCOMPARE(regexp.Execute(text).error().message, message);
-    QCOMPARE(regexp.ExecuteFirstIndexes(text).error().message, message);
+        const QString invalid = u"Espressione regolare non valida"_s;
+        QTest::newRow("unclosed group") << u"ab("_s << u"abc"_s << invalid << u"posizione 3 "_s;
+        QTest::newRow("reversed repeat bounds")
+            << u"a{3,1}"_s << u"abc"_s << invalid << u"posizione 5 "_s;
+        QTest::newRow("trailing backslash")
+            << u"ab\\"_s << u"abc"_s << invalid << u"posizione 3 "_s;
+        QTest::newRow("position counted in the pattern as written")
+            << u"\\v\\v)"_s << u"abc"_s << invalid << u"posizione 4 "_s;
+        // The b after the run lets the matcher try (and backtrack) at all.
+        QTest::newRow("engine limit reached")
+            << u"(*LIMIT_MATCH=50)(a+)+b"_s << QString(30, u'a') + u"cb"_s
+            << u"Il testo è troppo complesso per essere elaborato"_s << u"pcre2_match"_s;
+    }
 
-    // The same object works again once the pattern is valid.
-    regexp.setPattern("c");
-    QCOMPARE(regexp.Replace(text, u"-").value(), QString(text).replace(u'c', u'-'));
-}
+    void errors()
+    {
+        QFETCH(QString, pattern);
+        QFETCH(QString, text);
+        QFETCH(QString, message);
+        QFETCH(QString, detailHolds);
 
-void tst_Pattern::flagChangesRecompile()
-{
-    RegExp regexp;
-    configure(regexp, "^a", "g");
-    QCOMPARE(regexp.Replace(u"a\na", u"-").value(), QStringLiteral("-\na"));
-    regexp.setMultiline(true);
-    QCOMPARE(regexp.Replace(u"a\na", u"-").value(), QStringLiteral("-\n-"));
-    regexp.setIgnoreCase(true);
-    QCOMPARE(regexp.Replace(u"A\nA", u"-").value(), QStringLiteral("-\n-"));
-    regexp.setIgnoreCase(false);
-    QCOMPARE(regexp.Replace(u"A\nA", u"-").value(), QStringLiteral("A\nA"));
-    regexp.setPattern("^A");
-    QCOMPARE(regexp.Replace(u"A\nA", u"-").value(), QStringLiteral("-\n-"));
-}
+        RegExp regexp;
+        configure(regexp, pattern, "g");
+        Result<QString> replaced = regexp.Replace(text, u"-");
+        QVERIFY(!replaced.ok());
+        QCOMPARE(replaced.error().message, message);
+        QVERIFY2(replaced.error().detail.contains(detailHolds),
+                 qPrintable(replaced.error().detail));
+        QCOMPARE(regexp.Execute(text).error().message, message);
+        QCOMPARE(regexp.ExecuteFirstIndexes(text).error().message, message);
+
+        // The same object works again once the pattern is valid.
+        regexp.setPattern("c");
+        QCOMPARE(regexp.Replace(text, u"-").value(), QString(text).replace(u'c', u'-'));
+    }
+
+    void flagChangesRecompile()
+    {
+        RegExp regexp;
+        configure(regexp, "^a", "g");
+        QCOMPARE(regexp.Replace(u"a\na", u"-").value(), QStringLiteral("-\na"));
+        regexp.setMultiline(true);
+        QCOMPARE(regexp.Replace(u"a\na", u"-").value(), QStringLiteral("-\n-"));
+        regexp.setIgnoreCase(true);
+        QCOMPARE(regexp.Replace(u"A\nA", u"-").value(), QStringLiteral("-\n-"));
+        regexp.setIgnoreCase(false);
+        QCOMPARE(regexp.Replace(u"A\nA", u"-").value(), QStringLiteral("A\nA"));
+        regexp.setPattern("^A");
+        QCOMPARE(regexp.Replace(u"A\nA", u"-").value(), QStringLiteral("-\n-"));
+    }
+};
 
 QTEST_APPLESS_MAIN(tst_Pattern)
 #include "tst_pattern.moc"

@@ -1,7 +1,9 @@
-// Text-file reading (decoding, line breaks, failures) and the random source.
+// Text-file reading (decoding, line breaks, failures, the empty source file)
+// and the random source.
 
 #include "corpus.h"
 #include "random_source.h"
+#include "source_text.h"
 #include "text_file.h"
 
 #include <QDir>
@@ -11,11 +13,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <optional>
 #include <set>
 #include <string_view>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 using namespace std::literals;
 
@@ -26,259 +28,259 @@ QByteArray hex(const char *digits)
     return QByteArray::fromHex(digits);
 }
 
-// Code units as written, NULs and lone surrogates included.
-QString units(std::u16string_view text)
-{
-    return QString(reinterpret_cast<const QChar *>(text.data()), qsizetype(text.size()));
-}
-
 } // namespace
 
 class TestPlatformIo : public QObject {
     Q_OBJECT
 
 private slots:
-    void decode_data();
-    void decode();
-    void windows1252MatchesSystemTable();
-    void readFile_data();
-    void readFile();
-    void sampleTextIsUtf8();
-    void failures_data();
-    void failures();
-    void randomKnownSequence();
-    void randomRanges();
-    void timeOfDaySeedsDiffer();
-};
+    void decode_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("expected");
+        const auto row = [](const char *name, const QByteArray &bytes,
+                            std::u16string_view expected) {
+            QTest::newRow(name) << bytes << Units(expected);
+        };
 
-void TestPlatformIo::decode_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("expected");
-    const auto row = [](const char *name, const QByteArray &bytes, std::u16string_view expected) {
-        QTest::newRow(name) << bytes << units(expected);
-    };
+        row("empty input is an empty text", {}, u"");
+        row("NUL is an ordinary character", QByteArray("a\0b", 3), u"a\0b"sv);
 
-    row("empty input is an empty text", {}, u"");
-    row("NUL is an ordinary character", QByteArray("a\0b", 3), u"a\0b"sv);
+        // A byte-order mark decides and is removed.
+        row("UTF-8 mark removed", hex("efbbbf 63c3a0"), u"cà");
+        row("UTF-16 LE mark", hex("fffe 6300e000"), u"cà");
+        row("UTF-16 BE mark", hex("feff 006300e0"), u"cà");
+        row("UTF-16 keeps lone surrogates", hex("fffe 00d86100 00dc"), u"\xD800\x61\xDC00");
+        row("UTF-16 odd last byte becomes U+FFFD", hex("fffe 6100 62"), u"a\uFFFD");
+        row("UTF-8 mark: invalid byte is U+FFFD, the rest stays UTF-8", hex("efbbbf 61ff c3a8"),
+            u"a\uFFFDè");
+        row("UTF-8 mark: truncated sequence is one U+FFFD", hex("efbbbf e282 78"), u"\uFFFDx");
+        row("UTF-8 mark: overlong pair is two U+FFFD", hex("efbbbf c0af"), u"\uFFFD\uFFFD");
 
-    // A byte-order mark decides and is removed.
-    row("UTF-8 mark removed", hex("efbbbf 63c3a0"), u"cà");
-    row("UTF-16 LE mark", hex("fffe 6300e000"), u"cà");
-    row("UTF-16 BE mark", hex("feff 006300e0"), u"cà");
-    row("UTF-16 keeps lone surrogates", hex("fffe 00d86100 00dc"), u"\xD800\x61\xDC00");
-    row("UTF-16 odd last byte becomes U+FFFD", hex("fffe 6100 62"), u"a\uFFFD");
-    row("UTF-8 mark: invalid byte is U+FFFD, the rest stays UTF-8", hex("efbbbf 61ff c3a8"),
-        u"a\uFFFDè");
-    row("UTF-8 mark: truncated sequence is one U+FFFD", hex("efbbbf e282 78"), u"\uFFFDx");
-    row("UTF-8 mark: overlong pair is two U+FFFD", hex("efbbbf c0af"), u"\uFFFD\uFFFD");
+        // Without a mark, valid UTF-8 is UTF-8.
+        row("valid UTF-8", hex("70657263 68c3a9"), u"perché");
+        row("4-byte UTF-8 becomes a surrogate pair", hex("f09f9880"), u"\xD83D\xDE00");
+        row("U+10FFFF is valid", hex("f48fbfbf"), u"\xDBFF\xDFFF");
+        row("U+FEFF inside the text is kept", hex("61efbbbf"), u"a\uFEFF");
 
-    // Without a mark, valid UTF-8 is UTF-8.
-    row("valid UTF-8", hex("70657263 68c3a9"), u"perché");
-    row("4-byte UTF-8 becomes a surrogate pair", hex("f09f9880"), u"\xD83D\xDE00");
-    row("U+10FFFF is valid", hex("f48fbfbf"), u"\xDBFF\xDFFF");
-    row("U+FEFF inside the text is kept", hex("61efbbbf"), u"a\uFEFF");
+        // One invalid sequence anywhere makes the whole file Windows-1252.
+        row("overlong 2-byte form", hex("c0af"), u"À¯");
+        row("overlong 3-byte form", hex("e080af"), u"à€¯");
+        row("overlong 4-byte form", hex("f08f8080"), u"ð\u008F€€");
+        row("UTF-8 encoded surrogate", hex("eda080"), u"í\u00A0€");
+        row("above U+10FFFF", hex("f4908080"), u"ô\u0090€€");
+        row("lead byte F5", hex("f5808080"), u"õ€€€");
+        row("sequence cut at the end", hex("61c3"), u"aÃ");
+        row("one bad byte after valid UTF-8", hex("63c3a0 20e8"), u"cÃ\u00A0 è");
+        row("lone FF is ÿ, not half a mark", hex("ff"), u"ÿ");
+        row("2-byte lead before an ASCII letter", hex("c861"), u"Èa");
+        row("3-byte lead before an ASCII letter", hex("e861"), u"èa");
+        row("4-byte lead before an ASCII letter", hex("f261"), u"òa");
 
-    // One invalid sequence anywhere makes the whole file Windows-1252.
-    row("overlong 2-byte form", hex("c0af"), u"À¯");
-    row("overlong 3-byte form", hex("e080af"), u"à€¯");
-    row("overlong 4-byte form", hex("f08f8080"), u"ð\u008F€€");
-    row("UTF-8 encoded surrogate", hex("eda080"), u"í\u00A0€");
-    row("above U+10FFFF", hex("f4908080"), u"ô\u0090€€");
-    row("lead byte F5", hex("f5808080"), u"õ€€€");
-    row("sequence cut at the end", hex("61c3"), u"aÃ");
-    row("one bad byte after valid UTF-8", hex("63c3a0 20e8"), u"cÃ\u00A0 è");
-    row("lone FF is ÿ, not half a mark", hex("ff"), u"ÿ");
-    row("2-byte lead before an ASCII letter", hex("c861"), u"Èa");
-    row("3-byte lead before an ASCII letter", hex("e861"), u"èa");
-    row("4-byte lead before an ASCII letter", hex("f261"), u"òa");
-
-    // Every LF that does not follow a CR becomes CR LF, in every encoding.
-    row("LF at start, middle and end", QByteArray("\na\n\nb\n"), u"\r\na\r\n\r\nb\r\n");
-    row("CR LF and lone CR kept", QByteArray("a\r\nb\rc\r\r\n"), u"a\r\nb\rc\r\r\n");
-    row("LF CR: the LF gains a CR", QByteArray("\n\r"), u"\r\n\r");
-    row("LF before a byte that makes the file 1252", hex("0a 61 e8"), u"\r\naè");
-    row("UTF-16 BE CR LF kept", hex("feff 000d000a"), u"\r\n");
-    row("UTF-16 LF after a lone surrogate", hex("fffe 00d80a00"), u"\xD800\r\n");
-}
-
-void TestPlatformIo::decode()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(QString, expected);
-    QCOMPARE(DecodeText(bytes), expected);
-}
-
-void TestPlatformIo::windows1252MatchesSystemTable()
-{
-    // A file of one byte of 0x80 or above is never valid UTF-8, so 1252:
-    // the hardest case for detection, and every row of the table.
-    QStringDecoder system("windows-1252", QStringDecoder::Flag::Stateless);
-    if (!system.isValid())
-        QSKIP("Qt built without ICU: no table to compare with");
-    for (int byte = 0x80; byte <= 0xFF; ++byte) {
-        const QByteArray one(1, char(byte));
-        QCOMPARE(DecodeText(one), QString(system(one)));
+        // Every LF that does not follow a CR becomes CR LF, in every encoding.
+        row("LF at start, middle and end", QByteArray("\na\n\nb\n"), u"\r\na\r\n\r\nb\r\n");
+        row("CR LF and lone CR kept", QByteArray("a\r\nb\rc\r\r\n"), u"a\r\nb\rc\r\r\n");
+        row("LF CR: the LF gains a CR", QByteArray("\n\r"), u"\r\n\r");
+        row("LF before a byte that makes the file 1252", hex("0a 61 e8"), u"\r\naè");
+        row("UTF-16 BE CR LF kept", hex("feff 000d000a"), u"\r\n");
+        row("UTF-16 LF after a lone surrogate", hex("fffe 00d80a00"), u"\xD800\r\n");
     }
-}
 
-void TestPlatformIo::readFile_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("expected");
-
-    static QTemporaryDir dir;
-    const QString prose = ItalianLikeText(3000, 7);
-    QString proseLf = prose;
-    proseLf.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    QTest::newRow("empty file is an empty text")
-        << WriteTempFile(dir, QStringLiteral("empty.txt"), {}) << QString();
-    QTest::newRow("1252 file with LF line breaks")
-        << WriteTempFile(dir, QStringLiteral("1252.txt"), EncodeWindows1252(proseLf)) << prose;
-    // Far more than any single read: the whole file must arrive.
-    const QString large = ItalianLikeText(600 * 1024, 11);
-    QTest::newRow("large UTF-8 file read whole")
-        << WriteTempFile(dir, QStringLiteral("large.txt"), EncodeUtf8(large)) << large;
-    // Files under /proc report size 0: reading must not trust that figure.
-    QFile version(QStringLiteral("/proc/version"));
-    if (version.open(QIODevice::ReadOnly))
-        QTest::newRow("file of unknown size")
-            << version.fileName() << DecodeText(version.readAll());
-}
-
-void TestPlatformIo::readFile()
-{
-    QFETCH(QString, path);
-    QFETCH(QString, expected);
-    const Result<QString> text = ReadTextFile(path);
-    QVERIFY2(text.ok(), qPrintable(text.error().detail));
-    QVERIFY(text.value() == expected);
-}
-
-void TestPlatformIo::sampleTextIsUtf8()
-{
-    // Saved in another encoding, the shipped sample's accented letters change.
-    const Result<QString> text = ReadTextFile(
-        QFileInfo(QStringLiteral(__FILE__)).dir().filePath(QStringLiteral("../data/esempio.txt")));
-    QVERIFY2(text.ok(), qPrintable(text.error().detail));
-    QVERIFY(text.value().size() > 8000 && !text.value().contains(QChar(0xFFFD)));
-    for (QChar letter : QStringLiteral("Èàèéìòù"))
-        QVERIFY2(text.value().contains(letter), qPrintable(QString(letter)));
-}
-
-void TestPlatformIo::failures_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<qint64>("maxBytes");
-    QTest::addColumn<QString>("message");
-
-    const auto row = [](const char *name, const QString &path, qint64 maxBytes,
-                        const char *message) {
-        QTest::newRow(name) << path << maxBytes << QString::fromUtf8(message);
-    };
-    static QTemporaryDir dir;
-    const QString plain = WriteTempFile(dir, QStringLiteral("plain.txt"), "0123456789a");
-    // Sparse files: a size beyond the real limit without writing the bytes.
-    const QString huge = WriteTempFile(dir, QStringLiteral("huge.txt"), {});
-    const QString justOver = WriteTempFile(dir, QStringLiteral("over.txt"), {});
-    const QString closed = WriteTempFile(dir, QStringLiteral("chiuso.txt"), "segreto");
-    const QString fifo = dir.filePath(QStringLiteral("fifo.txt"));
-    // The folder lets others reach the closed file, so that the denial is
-    // the file's own.
-    const auto owner = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
-    if (!QFile::resize(huge, 200LL * 1024 * 1024) ||
-        !QFile::resize(justOver, kMaxTextFileBytes + 1) ||
-        ::mkfifo(QFile::encodeName(fifo).constData(), 0644) != 0 ||
-        !QFile::setPermissions(closed, {}) ||
-        !QFile::setPermissions(dir.path(), owner | QFileDevice::ExeOther))
-        qFatal("cannot create the fixtures");
-
-    const qint64 max = kMaxTextFileBytes;
-    const char *missing = "Il file non esiste";
-    const char *notRegular = "Il percorso non indica un file regolare";
-    row("missing file", dir.filePath(QStringLiteral("nessuno.txt")), max, missing);
-    row("a file used as a folder", plain + QStringLiteral("/x.txt"), max, missing);
-    row("NUL in the name does not open a shorter name", plain + QChar(0) + u'x', max, missing);
-    row("permission denied", closed, max, "Non si ha il permesso di leggere il file");
-    row("directory", dir.path(), max, "Il percorso indica una cartella, non un file");
-    row("FIFO is refused without waiting for a writer", fifo, max, notRegular);
-    row("one byte over a small limit", plain, 10,
-        "Il file è troppo grande (11 byte): il limite è 10 byte.");
-    row("file at the limit is read", plain, 11, "");
-    row("over the program's limit, in MB", huge, max,
-        "Il file è troppo grande (200,0 MB): il limite è 128,0 MB.");
-    row("just over the program's limit, in exact bytes", justOver, max,
-        "Il file è troppo grande (134.217.729 byte): il limite è 134.217.728 byte.");
-    if (QFile::exists(QStringLiteral("/proc/version")))
-        row("file of unknown size growing past the limit", QStringLiteral("/proc/version"), 10,
-            "Il file è troppo grande: supera il limite di 10 byte.");
-    // Reading address 0 of the process's own memory fails with EIO.
-    if (QFile::exists(QStringLiteral("/proc/self/mem")))
-        row("read error", QStringLiteral("/proc/self/mem"), max,
-            "Errore durante la lettura del file");
-}
-
-void TestPlatformIo::failures()
-{
-    QFETCH(QString, path);
-    QFETCH(qint64, maxBytes);
-    QFETCH(QString, message);
-    // Root reads any file: a denial is met as nobody, for this one read.
-    const bool asNobody = ::geteuid() == 0 && message.startsWith(u"Non si ha il permesso");
-    if (asNobody && ::seteuid(65534) != 0)
-        QSKIP("running as root without the right to change user");
-    const Result<QString> text = ReadTextFile(path, maxBytes);
-    if (asNobody && ::seteuid(0) != 0)
-        qFatal("cannot become root again after the permission test");
-    QCOMPARE(text.ok() ? QString() : text.error().message, message);
-    if (!text.ok())
-        QVERIFY(!text.error().detail.isEmpty());
-}
-
-void TestPlatformIo::randomKnownSequence()
-{
-    // From an independent MT19937-64 (which also gives the C++ standard's
-    // 10000th output for seed 5489): the top 53 bits of each output times
-    // 2^-53. Compared with ==, since QCOMPARE on doubles is fuzzy.
-    RandomSource values(5489);
-    RandomSource indices(5489);
-    for (double value : {0x1.92da3239eded5p-1, 0x1.007deb1e2f202p-2, 0x1.6bdd196d57c8ap-1,
-                         0x1.e4b1a45a9b722p-1, 0x1.3bbcad2d76180p-6}) {
-        QVERIFY(values.next() == value);
-        QCOMPARE(indices.index(1000000000), std::int64_t(value * 1e9));
+    void decode()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, expected);
+        QCOMPARE(DecodeText(bytes), expected);
     }
-    for (int i = 6; i < 10000; ++i)
-        values.next();
-    QVERIFY(values.next() == 0x1.150b25eb02fdbp-1);
-    QVERIFY(RandomSource(20240607).next() == 0x1.29e6fe8642bb5p-1);
-}
 
-void TestPlatformIo::randomRanges()
-{
-    // A fixed seed: these hold or fail the same way on every run.
-    for (const qint64 count : {qint64(1), qint64(7), qint64(1) << 40}) {
-        RandomSource random(42);
-        std::set<std::int64_t> seen;
-        for (int i = 0; i < 20000; ++i) {
-            const double value = random.next();
-            QVERIFY(value >= 0.0 && value < 1.0);
-            const std::int64_t index = random.index(count);
-            QVERIFY2(index >= 0 && index < count, qPrintable(QString::number(index)));
-            seen.insert(index);
+    void windows1252MatchesSystemTable()
+    {
+        // A file of one byte of 0x80 or above is never valid UTF-8, so 1252:
+        // the hardest case for detection, and every row of the table.
+        QStringDecoder system("windows-1252", QStringDecoder::Flag::Stateless);
+        if (!system.isValid())
+            QSKIP("Qt built without ICU: no table to compare with");
+        for (int byte = 0x80; byte <= 0xFF; ++byte) {
+            const QByteArray one(1, char(byte));
+            QCOMPARE(DecodeText(one), QString(system(one)));
         }
-        if (count <= 7)
-            QCOMPARE(qint64(seen.size()), count);
     }
-}
 
-void TestPlatformIo::timeOfDaySeedsDiffer()
-{
-    // Runs started within the same millisecond must still draw differently.
-    std::set<std::uint64_t> seeds;
-    for (int i = 0; i < 1000; ++i)
-        seeds.insert(RandomSource::timeOfDaySeed());
-    QCOMPARE(seeds.size(), size_t(1000));
-}
+    void readFile_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("expected");
+
+        static QTemporaryDir dir;
+        QTest::newRow("empty file is an empty text")
+            << WriteTempFile(dir, QStringLiteral("empty.txt"), {}) << QString();
+        // Valid UTF-8 up to one byte far into the file: all of it is 1252, the
+        // "à" at the start too (bytes C3 A0 are "Ã" and a no-break space).
+        const QByteArray lines =
+            QByteArray("citt\xC3\xA0\r\n") + QByteArray("il gatto\r\n").repeated(60'000);
+        QTest::newRow("late non-UTF-8 byte: all 1252, LF read as CR LF")
+            << WriteTempFile(dir, QStringLiteral("1252.txt"), lines + "perch\xE8\n")
+            << QString::fromLatin1(lines + "perch\xE8\r\n");
+        // Far more than any single read: the whole file must arrive.
+        const QString large = ItalianLikeText(600 * 1024, 11);
+        QTest::newRow("large UTF-8 file read whole")
+            << WriteTempFile(dir, QStringLiteral("large.txt"), EncodeUtf8(large)) << large;
+        // Files under /proc report size 0: reading must not trust that figure.
+        QFile version(QStringLiteral("/proc/version"));
+        if (version.open(QIODevice::ReadOnly))
+            QTest::newRow("file of unknown size")
+                << version.fileName() << DecodeText(version.readAll());
+    }
+
+    void readFile()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, expected);
+        const Result<QString> text = ReadTextFile(path);
+        QVERIFY2(text.ok(), qPrintable(text.error().detail));
+        QVERIFY(text.value() == expected);
+    }
+
+    void sampleTextIsUtf8()
+    {
+        // Saved in another encoding, the shipped sample's accented letters change.
+        const Result<QString> text =
+            ReadTextFile(QFileInfo(QStringLiteral(__FILE__))
+                             .dir()
+                             .filePath(QStringLiteral("../data/esempio.txt")));
+        QVERIFY2(text.ok(), qPrintable(text.error().detail));
+        QVERIFY(text.value().size() > 8000 && !text.value().contains(QChar(0xFFFD)));
+        for (QChar letter : QStringLiteral("Èàèéìòù"))
+            QVERIFY2(text.value().contains(letter), qPrintable(QString(letter)));
+    }
+
+    void failures_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<qint64>("maxBytes");
+        QTest::addColumn<QString>("message");
+
+        const auto row = [](const char *name, const QString &path, qint64 maxBytes,
+                            const char *message) {
+            QTest::newRow(name) << path << maxBytes << QString::fromUtf8(message);
+        };
+        static QTemporaryDir dir;
+        const QString plain = WriteTempFile(dir, QStringLiteral("plain.txt"), "0123456789a");
+        const QString closed = WriteUnreadableFile(dir, QStringLiteral("chiuso.txt"), "segreto");
+        const QString fifo = dir.filePath(QStringLiteral("fifo.txt"));
+        if (::mkfifo(QFile::encodeName(fifo).constData(), 0644) != 0)
+            qFatal("cannot create the FIFO");
+
+        const qint64 max = kMaxTextFileBytes;
+        const char *missing = "Il file non esiste";
+        const char *notRegular = "Il percorso non indica un file regolare";
+        row("missing file", dir.filePath(QStringLiteral("nessuno.txt")), max, missing);
+        row("a file used as a folder", plain + QStringLiteral("/x.txt"), max, missing);
+        row("NUL in the name does not open a shorter name", plain + QChar(0) + u'x', max, missing);
+        row("permission denied", closed, max, "Non si ha il permesso di leggere il file");
+        row("directory", dir.path(), max, "Il percorso indica una cartella, non un file");
+        row("FIFO is refused without waiting for a writer", fifo, max, notRegular);
+        row("file at the limit is read", plain, 11, "");
+        // Sparse files: a size beyond the real limit without writing the bytes.
+        row("over the program's limit, in MB",
+            WriteSparseFile(dir, QStringLiteral("huge.txt"), 200LL * 1024 * 1024), max,
+            "Il file è troppo grande (200,0 MB): il limite è 128,0 MB.");
+        row("just over the program's limit, in exact bytes",
+            WriteSparseFile(dir, QStringLiteral("over.txt"), max + 1), max,
+            "Il file è troppo grande (134.217.729 byte): il limite è 134.217.728 byte.");
+        if (QFile::exists(QStringLiteral("/proc/version")))
+            row("file of unknown size growing past the limit", QStringLiteral("/proc/version"), 10,
+                "Il file è troppo grande: supera il limite di 10 byte.");
+        // Reading address 0 of the process's own memory fails with EIO.
+        if (QFile::exists(QStringLiteral("/proc/self/mem")))
+            row("read error", QStringLiteral("/proc/self/mem"), max,
+                "Errore durante la lettura del file");
+    }
+
+    void failures()
+    {
+        QFETCH(QString, path);
+        QFETCH(qint64, maxBytes);
+        QFETCH(QString, message);
+        // Root reads any file: a denial is met as nobody, for this one read.
+        std::optional<ActAsNobody> nobody;
+        if (message.startsWith(u"Non si ha il permesso"))
+            nobody.emplace();
+        if (nobody && !nobody->ok())
+            QSKIP("running as root without the right to change user");
+        const Result<QString> text = ReadTextFile(path, maxBytes);
+        nobody.reset();
+        QCOMPARE(text.ok() ? QString() : text.error().message, message);
+        if (!text.ok())
+            QVERIFY(!text.error().detail.isEmpty());
+    }
+
+    // The file a run reads must hold text: an empty one is refused, by name.
+    void sourceText_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("empty") << QByteArray()
+                               << "Il file \"%1\" è vuoto: non c'è testo da cui generare.";
+        QTest::newRow("one space is text") << QByteArray(" ") << "";
+    }
+
+    void sourceText()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        const QString path = WriteTempFile(dir, QStringLiteral("testo.txt"), content);
+        const Result<QString> text = ReadSourceText(path);
+        QCOMPARE(text.ok() ? text.value() : text.error().message,
+                 message.isEmpty() ? QString::fromLatin1(content) : message.arg(path));
+    }
+
+    void randomKnownSequence()
+    {
+        // From an independent MT19937-64 (which also gives the C++ standard's
+        // 10000th output for seed 5489): the top 53 bits of each output times
+        // 2^-53. Compared with ==, since QCOMPARE on doubles is fuzzy.
+        RandomSource values(5489);
+        RandomSource indices(5489);
+        for (double value : {0x1.92da3239eded5p-1, 0x1.007deb1e2f202p-2, 0x1.6bdd196d57c8ap-1,
+                             0x1.e4b1a45a9b722p-1, 0x1.3bbcad2d76180p-6}) {
+            QVERIFY(values.next() == value);
+            QCOMPARE(indices.index(1000000000), std::int64_t(value * 1e9));
+        }
+        for (int i = 6; i < 10000; ++i)
+            values.next();
+        QVERIFY(values.next() == 0x1.150b25eb02fdbp-1);
+        QVERIFY(RandomSource(20240607).next() == 0x1.29e6fe8642bb5p-1);
+    }
+
+    void randomRanges()
+    {
+        // A fixed seed: these hold or fail the same way on every run.
+        for (const qint64 count : {qint64(1), qint64(7), qint64(1) << 40}) {
+            RandomSource random(42);
+            std::set<std::int64_t> seen;
+            for (int i = 0; i < 20000; ++i) {
+                const double value = random.next();
+                QVERIFY(value >= 0.0 && value < 1.0);
+                const std::int64_t index = random.index(count);
+                QVERIFY2(index >= 0 && index < count, qPrintable(QString::number(index)));
+                seen.insert(index);
+            }
+            if (count <= 7)
+                QCOMPARE(qint64(seen.size()), count);
+        }
+    }
+
+    void timeOfDaySeedsDiffer()
+    {
+        // Runs started within the same millisecond must still draw differently.
+        std::set<std::uint64_t> seeds;
+        for (int i = 0; i < 1000; ++i)
+            seeds.insert(RandomSource::timeOfDaySeed());
+        QCOMPARE(seeds.size(), size_t(1000));
+    }
+};
 
 QTEST_GUILESS_MAIN(TestPlatformIo)
 #include "tst_platform_io.moc"

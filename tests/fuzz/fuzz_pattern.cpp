@@ -1,11 +1,13 @@
-// Fuzzes the pattern component with the patterns the program itself uses, on
-// arbitrary UTF-16 text (lone surrogates, NUL, every control character).
+// Fuzzes the pattern component with the run patterns the program itself uses,
+// on arbitrary UTF-16 text (lone surrogates, NUL, every control character):
+// each must match exactly the maximal runs of its class. What the
+// preparation's replacements leave behind is fuzz_preparation's part, the
+// occurrence search fuzz_engines'.
 //
-// Input: one byte choosing the pattern (and the context length), one byte
-// placing the context, then the text as little-endian code units.
+// Input: one byte choosing the patterns (and the seed words' least length),
+// then the text as little-endian code units.
 
 #include "fuzz_support.h"
-#include "reference_finder.h"
 #include "regexp.h"
 
 #include <vector>
@@ -18,9 +20,6 @@ constexpr auto isHorizontalSpace = [](QChar c) {
 constexpr auto isDigit = [](QChar c) { return c >= u'0' && c <= u'9'; };
 constexpr auto isWordChar = [](QChar c) {
     return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || isDigit(c) || c == u'_';
-};
-constexpr auto isKeptByPunctuationStep = [](QChar c) {
-    return isWordChar(c) || QStringView(u"ÀÈÉÌÒÙàèéìòù \f\t\v\r\n").contains(c);
 };
 
 // The patterns whose matches are exactly the maximal runs of one class.
@@ -60,89 +59,27 @@ void checkRuns(RegExp &re, const QString &text, bool (*in)(QChar), qsizetype min
     }
 }
 
-QString replaced(RegExp &re, const QString &pattern, const QString &text, const QString &with)
-{
-    re.setPattern(pattern);
-    return Unwrap(re.Replace(text, with), "Replace failed");
-}
-
-void preparationSteps(RegExp &re, const QString &text)
-{
-    // Horizontal white space becomes one space; every CR and LF stays.
-    const QString spaced = replaced(re, QStringLiteral("[ \\f\\t\\v]+"), text, QStringLiteral(" "));
-    for (qsizetype i = 0; i < spaced.size(); ++i)
-        Require(!isHorizontalSpace(spaced[i]) ||
-                    (spaced[i] == u' ' && (i == 0 || spaced[i - 1] != u' ')),
-                "one space for each run of horizontal white space", Dump(text));
-    Require(spaced.count(u'\r') == text.count(u'\r') && spaced.count(u'\n') == text.count(u'\n'),
-            "every CR and LF kept", Dump(text));
-
-    // A CR LF can remain where a replacing CR meets a lone LF; what must hold
-    // is that exactly the LFs of the pairs went, and no CR was added.
-    const QString pairs = replaced(re, QStringLiteral("(\\r\\n)+"), text, QStringLiteral("\r"));
-    Require(pairs.count(u'\n') == text.count(u'\n') - text.count(QStringLiteral("\r\n")) &&
-                pairs.count(u'\r') <= text.count(u'\r'),
-            "only the LFs of CR LF pairs removed", Dump(text));
-
-    // Each punctuation character becomes a space, everything else stays.
-    const QString words =
-        replaced(re, QStringLiteral("[^A-Za-z0-9_ÀÈÉÌÒÙàèéìòù\\s]"), text, QStringLiteral(" "));
-    Require(words.size() == text.size(), "one space per punctuation character", Dump(text));
-    for (qsizetype i = 0; i < words.size(); ++i)
-        Require(words[i] == (isKeptByPunctuationStep(text[i]) ? text[i] : QChar(u' ')),
-                "punctuation becomes a space, the rest stays", Dump(text));
-}
-
-// The occurrence search for a context taken from the text itself must find
-// exactly the places a plain comparison finds.
-void occurrenceSearch(RegExp &re, const QString &text, qsizetype contextStart, int contextLength)
-{
-    const QString context = text.mid(contextStart % qMax(text.size(), 1), contextLength);
-    if (context.isEmpty())
-        return;
-    re.setPattern(Unwrap(OccurrencePattern(context, re), "OccurrencePattern failed"));
-    const std::vector<qsizetype> found =
-        Unwrap(re.ExecuteFirstIndexes(text), "ExecuteFirstIndexes failed");
-    std::vector<qsizetype> expected;
-    for (qsizetype p = 0; p + context.size() < text.size(); ++p) {
-        if (QStringView(text).mid(p, context.size()) == context &&
-            text[p + context.size()] != u'\n')
-            expected.push_back(p);
-    }
-    Require(found == expected, "occurrences are every place the context is followed by a non-LF",
-            Dump(context) + u'\n' + Dump(text));
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     FuzzInput input(data, size);
     const std::uint8_t choice = input.byte();
-    const std::uint8_t where = input.byte();
     const QString text = input.utf16Rest(1 << 16);
-    const int contextLength = 1 + (choice >> 3) % 9;
 
     RegExp re;
     re.setGlobal(true);
     re.setMultiline(choice & 0x80);
-    switch (choice % 4) {
-    case 0:
-        preparationSteps(re, text);
-        break;
-    case 1:
+    if (choice % 2 == 0) {
         for (const auto &[pattern, in] : kRuns) {
             re.setPattern(pattern);
             checkRuns(re, text, in);
         }
-        break;
-    case 2:
-        re.setPattern(QStringLiteral("\\b(\\w{%1,})").arg(contextLength));
-        checkRuns(re, text, isWordChar, contextLength);
-        break;
-    case 3:
-        occurrenceSearch(re, text, where, contextLength);
-        break;
+    } else {
+        // The seed words of an order 2..10.
+        const int minLength = 1 + (choice >> 3) % 9;
+        re.setPattern(QStringLiteral("\\b(\\w{%1,})").arg(minLength));
+        checkRuns(re, text, isWordChar, minLength);
     }
     return 0;
 }
