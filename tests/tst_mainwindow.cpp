@@ -1,8 +1,8 @@
 // The main window: its start state, captions, names a screen reader reads,
-// keyboard, output box, drops and closing.
+// keyboard, output box and drops. Closing is tested on the real process, in
+// the run-control test.
 #include "find_control.h"
 #include "frm_gramisola.h"
-#include "frm_info.h"
 #include "result_box.h"
 
 #include <QAccessible>
@@ -213,44 +213,6 @@ private slots:
         QCOMPARE(fileName->text(),
                  accepted ? urls.front().toLocalFile() : QStringLiteral("/prima/scelta.txt"));
         QCOMPARE(exec->text(), accepted ? "Esegui" : "Continua");
-    }
-
-    void closingEndsTheProgram_data()
-    {
-        // Buttons clicked 50 ms apart (timers go on firing inside a modal
-        // loop); "frame" is the request a window manager sends.
-        QTest::addColumn<QString>("steps");
-        QTest::newRow("frame with the about window open") << "cmdInfo,cmdOptions,cmdOK,frame";
-        QTest::newRow("Esci inside the modal options dialog") << "cmdInfo,cmdOptions,cmdClose";
-    }
-
-    void closingEndsTheProgram()
-    {
-        QFETCH(QString, steps);
-        frmGramisola window;
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QObject scope; // timers still pending at the end die with it
-        QTimer::singleShot(10000, &scope, [] { QCoreApplication::exit(99); });
-        const QStringList names = steps.split(u',');
-        for (int i = 0; i < names.size(); ++i) {
-            QTimer::singleShot(50 * (i + 1), &scope, [&window, name = names[i]] {
-                if (name == u"frame")
-                    window.windowHandle()->close();
-                else // the options dialog is the window's child, the about window is not
-                    window.findChild<QPushButton *>(name)->click();
-            });
-        }
-        // The window itself must end the program, not Qt's quitting after the
-        // last window (which an open about window would prevent anyway).
-        QGuiApplication::setQuitOnLastWindowClosed(false);
-        const int exitCode = QApplication::exec();
-        QGuiApplication::setQuitOnLastWindowClosed(true);
-        QCOMPARE(exitCode, 0);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        for (QWidget *w : QApplication::topLevelWidgets())
-            QVERIFY2(!w->isVisible(), w->metaObject()->className());
-        QCOMPARE(frmInfo::current(), nullptr);
     }
 };
 
