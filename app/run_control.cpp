@@ -133,7 +133,7 @@ void RunControl::prepared()
     const int contextLength = m_run->generator->contextLength();
     m_stopLength = m_window->txtResult->MaxLength() - 2 * contextLength;
     if (contextLength > 0)
-        m_window->AppendResult(m_run->firstPiece);
+        m_window->AppendResult(m_run->generator->context());
     m_piecesOwed = 0;
     m_sinceLastStep.invalidate();
     m_stepper.start();

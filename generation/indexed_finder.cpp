@@ -1,14 +1,40 @@
 #include "indexed_finder.h"
 
+#include "context_key.h"
+#include "memory_budget.h"
+
 #include <algorithm>
-#include <bit>
-#include <cstring>
+#include <array>
+#include <cstdlib>
 #include <limits>
+#include <new>
 #include <vector>
+
+// The index: every position p whose context (the contextLength characters
+// from p) is followed by a character other than LF, grouped by context, in
+// increasing order inside each group, in one array of positions. A group is
+// found through an open-addressing table keyed by the context's exact
+// packed key (context_key.h); a slot holds the key and where its group ends.
+//
+// Building takes three sequential passes over the text, each computing the
+// keys rolling: the first estimates how many distinct contexts there are
+// (so that the table is allocated once, at its final size, after checking
+// that the memory is there), the second counts each context's positions,
+// and, after the counts have become group boundaries, the third puts every
+// position in its place. The second and third passes touch a table far
+// bigger than the cache at random; they prefetch the slots of a batch of
+// positions before visiting them, so that the cache misses overlap. Nothing
+// as long as the text is kept besides the positions themselves.
 
 namespace {
 
 constexpr char16_t kLineFeed = u'\n';
+constexpr int kBatch = 16;
+// The table is sized for this load at the estimated count of contexts and
+// grows (doubling) only if the estimate was short by more than 20%.
+constexpr double kLoad = 0.75;
+constexpr double kGrowAtLoad = 0.9;
+constexpr qsizetype kCancellationStride = qsizetype(1) << 22;
 
 // The pattern dialect's \w: ASCII letters, digits and underscore only.
 bool isWordCharacter(char16_t c)
@@ -22,48 +48,78 @@ Error internalError(const QString &detail)
     return Error{QStringLiteral("Errore interno del generatore di testo"), detail};
 }
 
-// The index: every position p whose context (the contextLength characters
-// from p) is followed by a character other than LF, grouped by context, in
-// increasing order inside each group. A group is found through a hash table
-// keyed by the context.
-//
-// The key of a context is exact when it fits in 64 bits: each character is
-// replaced by its rank in the source's alphabet and the ranks are packed,
-// which always fits for short contexts and, for long ones, whenever the
-// source uses few distinct characters (the usual case for prose). Otherwise
-// the key is a hash and a key match is confirmed by comparing characters.
-class IndexedFinder final : public OccurrenceFinder {
-public:
-    IndexedFinder(const QString &source, int contextLength)
-        : m_source(source), m_contextLength(contextLength)
-    {
-        if (m_contextLength > 0) {
-            indexSeedWords();
-            indexContexts();
+// Starts of maximal runs of at least `length` word characters: a match of
+// \b(\w{O,}) can only begin where a run begins, and greedily takes the
+// whole run.
+std::vector<SourcePosition> findSeedWordStarts(const char16_t *s, qsizetype n, int length)
+{
+    std::vector<SourcePosition> starts;
+    qsizetype p = 0;
+    while (p < n) {
+        if (!isWordCharacter(s[p])) {
+            ++p;
+            continue;
         }
+        const qsizetype start = p;
+        while (p < n && isWordCharacter(s[p]))
+            ++p;
+        if (p - start >= length)
+            starts.push_back(SourcePosition(start));
     }
+    return starts;
+}
+
+// Per code unit, its rank in the source's alphabet (code-unit order, from 1),
+// 0 for one the source lacks; and how many bits a rank needs.
+struct Alphabet {
+    std::vector<ContextRank> rank;
+    int bits = 1;
+};
+
+Alphabet rankAlphabet(const char16_t *s, qsizetype n)
+{
+    Alphabet alphabet;
+    alphabet.rank.assign(size_t(std::numeric_limits<char16_t>::max()) + 1, 0);
+    for (qsizetype i = 0; i < n; ++i)
+        alphabet.rank[s[i]] = 1;
+    std::uint32_t size = 0;
+    for (ContextRank &rank : alphabet.rank)
+        if (rank)
+            rank = ContextRank(++size);
+    alphabet.bits = std::max(1, int(std::bit_width(size)));
+    return alphabet;
+}
+
+struct FreeMemory {
+    void operator()(void *memory) const { std::free(memory); }
+};
+
+template <typename Key> class IndexedFinder final : public OccurrenceFinder {
+public:
+    IndexedFinder(const QString &source, int contextLength, Alphabet alphabet)
+        : m_source(source), m_contextLength(contextLength), m_rank(std::move(alphabet.rank)),
+          m_packing{alphabet.bits, alphabet.bits * contextLength},
+          m_seedWordStarts(findSeedWordStarts(text(), source.size(), contextLength))
+    {
+    }
+
+    Status build(const Cancellation *cancel);
 
     Result<std::span<const SourcePosition>> seedWordStarts() override
     {
-        if (m_contextLength == 0)
-            return internalError(QStringLiteral("seed words asked at context length 0"));
         return std::span<const SourcePosition>(m_seedWordStarts);
     }
 
-    std::span<const char16_t> lastFollowing() const override { return m_lastFollowing; }
-
-    Result<std::span<const SourcePosition>> occurrences(QStringView context) override
+    Result<Occurrences> occurrences(QStringView context) override
     {
-        m_lastFollowing = {};
         const qsizetype length = context.size();
-        if (m_contextLength > 0 && length == m_contextLength)
+        if (length == m_contextLength)
             return lookUp(reinterpret_cast<const char16_t *>(context.utf16()));
-        // A source shorter than the context length has no indexed position;
-        // the generator then asks about the whole source, which cannot be
+        // A source no longer than the context has no indexed position; the
+        // generator then asks about the whole source, which cannot be
         // followed by anything. Any shorter context is answered by a scan of
         // those few characters.
-        if (m_contextLength > 0 && length < m_contextLength &&
-            m_source.size() <= m_contextLength)
+        if (length < m_contextLength && m_source.size() <= m_contextLength)
             return scanShortSource(context);
         return internalError(QStringLiteral("context of %1 characters asked at context length %2")
                                  .arg(length)
@@ -71,246 +127,269 @@ public:
     }
 
 private:
+    // A table slot: the key of a context (zero when empty) and where its
+    // group ends in m_positions; it begins where the previous slot's ends.
+    struct __attribute__((packed)) Slot {
+        Key key;
+        std::uint32_t end;
+    };
+
+    // A position on its way into the table, with the slot its search starts
+    // at, computed for a table of `capacity` slots.
+    struct Probe {
+        Key key;
+        size_t home;
+        size_t capacity;
+        SourcePosition position;
+    };
+
     const char16_t *text() const { return reinterpret_cast<const char16_t *>(m_source.utf16()); }
-
-    // Starts of maximal runs of at least contextLength word characters: a
-    // match of \b(\w{O,}) can only begin where a run begins, and greedily
-    // takes the whole run.
-    void indexSeedWords()
+    size_t homeOf(Key key) const
     {
-        const char16_t *s = text();
-        const qsizetype n = m_source.size();
-        qsizetype p = 0;
-        while (p < n) {
-            if (!isWordCharacter(s[p])) {
-                ++p;
-                continue;
-            }
-            const qsizetype start = p;
-            while (p < n && isWordCharacter(s[p]))
-                ++p;
-            if (p - start >= m_contextLength)
-                m_seedWordStarts.push_back(SourcePosition(start));
-        }
+        return size_t((ContextKey128(HashOf(key)) * m_capacity) >> 64);
     }
+    size_t after(size_t slot) const { return slot + 1 == m_capacity ? 0 : slot + 1; }
 
-    void indexContexts()
-    {
-        const qsizetype n = m_source.size();
-        const qsizetype candidates = n - m_contextLength; // positions p with p + O < n
-        if (candidates <= 0)
-            return;
-        const char16_t *s = text();
-
-        rankAlphabet();
-
-        // First pass: the group of every position, and each group's size.
-        // Groups are numbered in order of first appearance, so a group's
-        // first position is the one that opened it. While building, a slot's
-        // `first` holds its group's number.
-        std::vector<std::int32_t> groupOf(static_cast<size_t>(candidates));
-        std::vector<SourcePosition> groupSize;
-        std::vector<SourcePosition> firstPosition;
-        resizeTable(10);
-        for (qsizetype p = 0; p < candidates; ++p) {
-            if (s[p + m_contextLength] == kLineFeed) {
-                groupOf[size_t(p)] = -1;
-                continue;
-            }
-            const std::uint64_t key = keyOf(s + p);
-            std::uint64_t slot = slotOf(key);
-            std::int32_t group;
-            for (;;) {
-                Slot &entry = m_slots[slot];
-                if (entry.count == 0) {
-                    group = std::int32_t(groupSize.size());
-                    entry = Slot{key, group, 1};
-                    groupSize.push_back(0);
-                    firstPosition.push_back(SourcePosition(p));
-                    if (groupSize.size() * 2 > m_slots.size())
-                        resizeTable(std::countr_zero(m_slots.size()) + 1);
-                    break;
-                }
-                if (entry.key == key &&
-                    (m_exactKeys || sameContext(s + firstPosition[size_t(entry.first)], s + p))) {
-                    group = entry.first;
-                    break;
-                }
-                slot = (slot + 1) & m_slotMask;
-            }
-            groupOf[size_t(p)] = group;
-            ++groupSize[size_t(group)];
-        }
-        firstPosition = {};
-
-        // Second pass: a counting sort of the positions by group, stable, so
-        // each group keeps increasing order. The slots then hold where their
-        // group lies, so a look-up touches one slot only.
-        std::vector<SourcePosition> groupStart(groupSize.size());
-        SourcePosition total = 0;
-        for (size_t g = 0; g < groupSize.size(); ++g) {
-            groupStart[g] = total;
-            total += groupSize[g];
-        }
-        for (Slot &entry : m_slots) {
-            if (entry.count == 0)
-                continue;
-            const size_t group = size_t(entry.first);
-            entry.first = groupStart[group];
-            entry.count = groupSize[group];
-        }
-        std::vector<SourcePosition> &next = groupStart; // reused as the fill cursor
-        m_positions.resize(size_t(total));
-        m_following.resize(size_t(total));
-        const char16_t *source = text();
-        for (qsizetype p = 0; p < candidates; ++p) {
-            const std::int32_t group = groupOf[size_t(p)];
-            if (group >= 0) {
-                const size_t at = size_t(next[size_t(group)]++);
-                m_positions[at] = SourcePosition(p);
-                m_following[at] = source[p + m_contextLength];
-            }
-        }
-    }
-
-    // Ranks the characters that occur in the source (in code-unit order) and
-    // decides whether packed ranks make exact keys.
-    void rankAlphabet()
-    {
-        m_rank.assign(size_t(std::numeric_limits<char16_t>::max()) + 1, -1);
-        const char16_t *s = text();
-        const qsizetype n = m_source.size();
-        for (qsizetype i = 0; i < n; ++i)
-            m_rank[s[i]] = 0;
-        std::int32_t alphabet = 0;
-        for (std::int32_t &rank : m_rank)
-            if (rank == 0)
-                rank = alphabet++;
-        m_rankBits = std::max(1, int(std::bit_width(std::uint32_t(alphabet - 1))));
-        m_exactKeys = m_rankBits * m_contextLength <= 64;
-    }
-
-    // The key of the context that starts at `gram`; every character must
-    // occur in the source.
-    std::uint64_t keyOf(const char16_t *gram) const
-    {
-        std::uint64_t key = 0;
-        if (m_exactKeys) {
-            for (int i = 0; i < m_contextLength; ++i)
-                key = (key << m_rankBits) | std::uint64_t(m_rank[gram[i]]);
-        } else {
-            for (int i = 0; i < m_contextLength; ++i)
-                key = (key ^ std::uint64_t(m_rank[gram[i]])) * 0x100000001b3ULL +
-                      0x9e3779b97f4a7c15ULL;
-        }
-        return key;
-    }
-
-    // A well-mixed slot for a key (the finalizer of MurmurHash3).
-    std::uint64_t slotOf(std::uint64_t key) const
-    {
-        key ^= key >> 33;
-        key *= 0xff51afd7ed558ccdULL;
-        key ^= key >> 33;
-        key *= 0xc4ceb9fe1a85ec53ULL;
-        key ^= key >> 33;
-        return key & m_slotMask;
-    }
-
-    bool sameContext(const char16_t *a, const char16_t *b) const
-    {
-        return std::memcmp(a, b, size_t(m_contextLength) * sizeof(char16_t)) == 0;
-    }
-
-    // Grows the open-addressing table to 2^bits slots; every entry is distinct,
-    // so re-inserting needs no comparison.
-    void resizeTable(int bits)
-    {
-        const std::vector<Slot> old = std::move(m_slots);
-        m_slots.assign(size_t(1) << bits, Slot());
-        m_slotMask = m_slots.size() - 1;
-        for (const Slot &entry : old) {
-            if (entry.count == 0)
-                continue;
-            std::uint64_t slot = slotOf(entry.key);
-            while (m_slots[slot].count != 0)
-                slot = (slot + 1) & m_slotMask;
-            m_slots[slot] = entry;
-        }
-    }
-
-    Result<std::span<const SourcePosition>> lookUp(const char16_t *context)
-    {
-        if (m_slots.empty())
-            return std::span<const SourcePosition>();
-        for (int i = 0; i < m_contextLength; ++i)
-            if (m_rank[context[i]] < 0)
-                return std::span<const SourcePosition>(); // a character the source lacks
-        const std::uint64_t key = keyOf(context);
-        for (std::uint64_t slot = slotOf(key);; slot = (slot + 1) & m_slotMask) {
-            const Slot &entry = m_slots[slot];
-            if (entry.count == 0)
-                return std::span<const SourcePosition>();
-            if (entry.key == key &&
-                (m_exactKeys ||
-                 sameContext(text() + m_positions[size_t(entry.first)], context))) {
-                m_lastFollowing = std::span<const char16_t>(m_following.data() + entry.first,
-                                                            size_t(entry.count));
-                return std::span<const SourcePosition>(m_positions.data() + entry.first,
-                                                       size_t(entry.count));
-            }
-        }
-    }
-
-    Result<std::span<const SourcePosition>> scanShortSource(QStringView context)
-    {
-        m_shortSourceMatches.clear();
-        const qsizetype length = context.size();
-        const qsizetype n = m_source.size();
-        for (qsizetype p = 0; p + length < n; ++p)
-            if (m_source[p + length] != QChar(kLineFeed) &&
-                QStringView(m_source).mid(p, length) == context)
-                m_shortSourceMatches.push_back(SourcePosition(p));
-        return std::span<const SourcePosition>(m_shortSourceMatches);
-    }
+    template <typename Visit> bool forEachContext(const Cancellation *cancel, Visit visit) const;
+    template <typename Visit> bool probeInBatches(const Cancellation *cancel, Visit visit);
+    bool allocateTable(size_t capacity);
+    void count(const Probe &probe);
+    void grow();
+    Occurrences lookUp(const char16_t *context) const;
+    Occurrences scanShortSource(QStringView context);
 
     const QString &m_source;
     const int m_contextLength;
-
+    const std::vector<ContextRank> m_rank;
+    const KeyPacking m_packing;
     std::vector<SourcePosition> m_seedWordStarts;
 
-    std::vector<std::int32_t> m_rank; // per code unit: rank in the alphabet, -1 if absent
-    int m_rankBits = 1;
-    bool m_exactKeys = true;
-
-    // One context's group: m_positions[first, first + count). An empty slot
-    // has count 0.
-    struct Slot {
-        std::uint64_t key = 0;
-        SourcePosition first = 0;
-        SourcePosition count = 0;
-    };
-    std::vector<Slot> m_slots;
-    std::uint64_t m_slotMask = 0;
-
-    std::vector<SourcePosition> m_positions;
-    // m_following[i] is the character after m_positions[i]'s context.
-    std::vector<char16_t> m_following;
-    std::span<const char16_t> m_lastFollowing;
+    std::unique_ptr<Slot[], FreeMemory> m_slots;
+    size_t m_capacity = 0;
+    size_t m_contexts = 0;
+    size_t m_growAt = 0;
+    std::unique_ptr<SourcePosition[]> m_positions;
 
     std::vector<SourcePosition> m_shortSourceMatches;
 };
 
+// Calls visit(p, key) for every position p whose context is followed by
+// a character other than LF, in increasing order. False when cancelled.
+template <typename Key>
+template <typename Visit>
+bool IndexedFinder<Key>::forEachContext(const Cancellation *cancel, Visit visit) const
+{
+    const char16_t *s = text();
+    const qsizetype candidates = m_source.size() - m_contextLength;
+    const ContextRank *rank = m_rank.data();
+    Key key{};
+    for (int i = 0; i + 1 < m_contextLength; ++i)
+        key = ShiftIn(key, rank[s[i]], m_packing);
+    for (qsizetype start = 0; start < candidates; start += kCancellationStride) {
+        if (IsCancelled(cancel))
+            return false;
+        const qsizetype end = std::min(candidates, start + kCancellationStride);
+        for (qsizetype p = start; p < end; ++p) {
+            key = ShiftIn(key, rank[s[p + m_contextLength - 1]], m_packing);
+            if (s[p + m_contextLength] != kLineFeed)
+                visit(p, key);
+        }
+    }
+    return true;
+}
+
+// forEachContext, with the home slots of kBatch positions prefetched before
+// the first of them is visited.
+template <typename Key>
+template <typename Visit>
+bool IndexedFinder<Key>::probeInBatches(const Cancellation *cancel, Visit visit)
+{
+    std::array<Probe, kBatch> batch;
+    int filled = 0;
+    const auto flush = [&] {
+        for (int i = 0; i < filled; ++i)
+            visit(batch[size_t(i)]);
+        filled = 0;
+    };
+    const bool finished = forEachContext(cancel, [&](qsizetype p, Key key) {
+        const size_t home = homeOf(key);
+        __builtin_prefetch(&m_slots[home], 1);
+        batch[size_t(filled++)] = Probe{key, home, m_capacity, SourcePosition(p)};
+        if (filled == kBatch)
+            flush();
+    });
+    flush();
+    return finished;
+}
+
+template <typename Key> bool IndexedFinder<Key>::allocateTable(size_t capacity)
+{
+    // Zeroed pages straight from the system: an empty slot costs nothing
+    // until it is touched.
+    m_slots.reset(static_cast<Slot *>(std::calloc(capacity, sizeof(Slot))));
+    m_capacity = m_slots ? capacity : 0;
+    m_growAt = std::min(capacity - 1, size_t(double(capacity) * kGrowAtLoad));
+    return bool(m_slots);
+}
+
+// Counts one more position of the probe's context, opening its slot if new.
+template <typename Key> void IndexedFinder<Key>::count(const Probe &probe)
+{
+    if (m_contexts >= m_growAt)
+        grow();
+    size_t slot = probe.capacity == m_capacity ? probe.home : homeOf(probe.key);
+    for (;; slot = after(slot)) {
+        const Key found = m_slots[slot].key;
+        if (found == probe.key) {
+            ++m_slots[slot].end;
+            return;
+        }
+        if (found == Key{}) {
+            m_slots[slot].key = probe.key;
+            m_slots[slot].end = 1;
+            ++m_contexts;
+            return;
+        }
+    }
+}
+
+// Doubles the table when the estimate fell short; every key is distinct, so
+// re-inserting needs no comparison.
+template <typename Key> void IndexedFinder<Key>::grow()
+{
+    std::unique_ptr<Slot[], FreeMemory> old = std::move(m_slots);
+    const size_t oldCapacity = m_capacity;
+    if (!allocateTable(2 * oldCapacity))
+        throw std::bad_alloc();
+    for (size_t i = 0; i < oldCapacity; ++i) {
+        const Key key = old[i].key;
+        if (key == Key{})
+            continue;
+        size_t slot = homeOf(key);
+        while (!(Key(m_slots[slot].key) == Key{}))
+            slot = after(slot);
+        m_slots[slot].key = key;
+        m_slots[slot].end = old[i].end;
+    }
+}
+
+template <typename Key> Status IndexedFinder<Key>::build(const Cancellation *cancel)
+{
+    const qsizetype candidates = m_source.size() - m_contextLength;
+    if (candidates <= 0)
+        return Done{};
+
+    DistinctCounter distinct;
+    qsizetype indexed = 0;
+    if (!forEachContext(cancel, [&](qsizetype, Key key) {
+            distinct.add(HashOf(key));
+            ++indexed;
+        }))
+        return CancelledError();
+
+    const double contexts = std::min(double(indexed), distinct.estimate());
+    const size_t capacity = size_t(contexts / kLoad) + kBatch;
+    const std::int64_t needed = std::int64_t(capacity * sizeof(Slot)) +
+                                std::int64_t(indexed) * std::int64_t(sizeof(SourcePosition));
+    const Status fits = CheckMemoryFor(m_source.size(), m_contextLength + 1, needed);
+    if (!fits)
+        return fits;
+    if (!allocateTable(capacity))
+        throw std::bad_alloc();
+
+    if (!probeInBatches(cancel, [&](const Probe &probe) { count(probe); }))
+        return CancelledError();
+
+    // Counts become boundaries: each slot's `end` holds where its group
+    // begins, and once the positions are in, where it ends.
+    std::uint32_t total = 0;
+    for (size_t slot = 0; slot < m_capacity; ++slot) {
+        const std::uint32_t size = m_slots[slot].end;
+        m_slots[slot].end = total;
+        total += size;
+    }
+
+    m_positions = std::make_unique_for_overwrite<SourcePosition[]>(size_t(indexed));
+    const bool finished = probeInBatches(cancel, [&](const Probe &probe) {
+        size_t slot = probe.home;
+        while (!(Key(m_slots[slot].key) == probe.key))
+            slot = after(slot);
+        m_positions[m_slots[slot].end++] = probe.position;
+    });
+    return finished ? Status(Done{}) : Status(CancelledError());
+}
+
+template <typename Key> Occurrences IndexedFinder<Key>::lookUp(const char16_t *context) const
+{
+    Key key{};
+    for (int i = 0; i < m_contextLength; ++i) {
+        const ContextRank rank = m_rank[context[i]];
+        if (rank == 0)
+            return Occurrences(); // a character the source lacks
+        key = ShiftIn(key, rank, m_packing);
+    }
+    if (m_capacity == 0)
+        return Occurrences();
+    for (size_t slot = homeOf(key);; slot = after(slot)) {
+        const Key found = m_slots[slot].key;
+        if (found == Key{})
+            return Occurrences();
+        if (found == key) {
+            const std::uint32_t begin = slot == 0 ? 0 : m_slots[slot - 1].end;
+            return Occurrences(
+                std::span<const SourcePosition>(m_positions.get() + begin,
+                                                size_t(m_slots[slot].end - begin)),
+                text(), m_contextLength);
+        }
+    }
+}
+
+template <typename Key> Occurrences IndexedFinder<Key>::scanShortSource(QStringView context)
+{
+    m_shortSourceMatches.clear();
+    const qsizetype length = context.size();
+    const qsizetype n = m_source.size();
+    for (qsizetype p = 0; p + length < n; ++p)
+        if (m_source[p + length] != QChar(kLineFeed) &&
+            QStringView(m_source).mid(p, length) == context)
+            m_shortSourceMatches.push_back(SourcePosition(p));
+    return Occurrences(m_shortSourceMatches, text(), length);
+}
+
+template <typename Key>
+Result<std::unique_ptr<OccurrenceFinder>> buildFinder(const QString &source, int contextLength,
+                                                      Alphabet alphabet,
+                                                      const Cancellation *cancel)
+{
+    auto finder = std::make_unique<IndexedFinder<Key>>(source, contextLength, std::move(alphabet));
+    const Status built = finder->build(cancel);
+    if (!built)
+        return built.error();
+    return std::unique_ptr<OccurrenceFinder>(std::move(finder));
+}
+
 } // namespace
 
 Result<std::unique_ptr<OccurrenceFinder>> MakeIndexedFinder(const QString &source,
-                                                            int contextLength)
+                                                            int contextLength,
+                                                            const Cancellation *cancel)
 {
-    if (contextLength < 0 || contextLength > 9)
+    if (contextLength < 1 || contextLength > 9)
         return internalError(QStringLiteral("context length %1 out of range").arg(contextLength));
-    if (source.size() > std::numeric_limits<SourcePosition>::max())
+    if (source.size() >= std::numeric_limits<SourcePosition>::max())
         return Error{QStringLiteral("Il testo è troppo lungo"),
                      QStringLiteral("%1 characters").arg(source.size())};
-    return std::unique_ptr<OccurrenceFinder>(
-        std::make_unique<IndexedFinder>(source, contextLength));
+    try {
+        Alphabet alphabet =
+            rankAlphabet(reinterpret_cast<const char16_t *>(source.utf16()), source.size());
+        const int keyBits = alphabet.bits * contextLength;
+        if (keyBits <= 64)
+            return buildFinder<std::uint64_t>(source, contextLength, std::move(alphabet), cancel);
+        if (keyBits <= 128)
+            return buildFinder<ContextKey128>(source, contextLength, std::move(alphabet), cancel);
+        return buildFinder<ContextKey144>(source, contextLength, std::move(alphabet), cancel);
+    } catch (const std::bad_alloc &) {
+        return NotEnoughMemory(source.size(), contextLength + 1, std::nullopt,
+                               AvailableMemoryBytes());
+    }
 }

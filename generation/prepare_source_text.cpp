@@ -24,14 +24,18 @@ QString trimSpaces(const QString &text)
     return text.mid(first, last - first);
 }
 
-// One whole-text replacement step; keeps the first error.
+// One whole-text replacement step; keeps the first error. A cancelled
+// preparation stops before its next step and lets its text go.
 class Steps {
 public:
-    Steps(QString text, RegExp &pattern) : m_text(std::move(text)), m_pattern(pattern) {}
+    Steps(QString text, RegExp &pattern, const Cancellation *cancel)
+        : m_text(std::move(text)), m_pattern(pattern), m_cancel(cancel)
+    {
+    }
 
     void replace(const QString &pattern, const QString &replacement)
     {
-        if (m_error)
+        if (stopped())
             return;
         m_pattern.setPattern(pattern);
         Result<QString> replaced = m_pattern.Replace(m_text, replacement);
@@ -44,20 +48,30 @@ public:
 
     void apply(QString (*step)(const QString &))
     {
-        if (!m_error)
+        if (!stopped())
             m_text = step(m_text);
     }
 
     Result<QString> result() &&
     {
-        if (m_error)
+        if (stopped())
             return *m_error;
         return std::move(m_text);
     }
 
 private:
+    bool stopped()
+    {
+        if (!m_error && IsCancelled(m_cancel)) {
+            m_error = CancelledError();
+            m_text = QString();
+        }
+        return bool(m_error);
+    }
+
     QString m_text;
     RegExp &m_pattern;
+    const Cancellation *m_cancel;
     std::optional<Error> m_error;
 };
 
@@ -66,9 +80,9 @@ QString toLowerCase(const QString &text) { return text.toLower(); }
 } // namespace
 
 Result<QString> PrepareSourceText(const QString &content, const PreparationOptions &options,
-                                  RegExp &pattern)
+                                  RegExp &pattern, const Cancellation *cancel)
 {
-    Steps steps(content, pattern);
+    Steps steps(content, pattern, cancel);
 
     if (options.ignorePunctuation)
         steps.replace(kPunctuation, kSpace);
@@ -94,7 +108,6 @@ Result<QString> PrepareSourceText(const QString &content, const PreparationOptio
     // Last, so that the accented capitals kept above are lowered too.
     if (options.lowerCase)
         steps.apply(toLowerCase);
-
     return std::move(steps).result();
 }
 

@@ -77,13 +77,18 @@ QString listed(const QString &text)
     return listed(std::span(text.utf16(), size_t(text.size())));
 }
 
+// An answer as the list it holds: occurrences by their positions.
+template <typename T> const T &items(const T &answer) { return answer; }
+std::span<const SourcePosition> items(const Occurrences &answer) { return answer.positions(); }
+
 // How the index's answer differs from the reference's, or nothing.
 template <typename T> QString differs(const Result<T> &expected, const Result<T> &actual)
 {
-    if (expected && actual && std::ranges::equal(expected.value(), actual.value()))
+    if (expected && actual && std::ranges::equal(items(expected.value()), items(actual.value())))
         return QString();
     const auto shown = [](const Result<T> &answer) {
-        return answer ? listed(answer.value()) : QStringLiteral("error ") + answer.error().detail;
+        return answer ? listed(items(answer.value()))
+                      : QStringLiteral("error ") + answer.error().detail;
     };
     return QStringLiteral("[%1] instead of [%2]").arg(shown(actual), shown(expected));
 }
@@ -218,8 +223,8 @@ void EngineEquivalenceTest::generatorsWriteTheSameText()
             QVERIFY(reference.ok() && indexed.ok());
             ChainGenerator &expected = *reference.value().generator;
             ChainGenerator &actual = *indexed.value().generator;
-            QString failure = differs(Result<QString>(reference.value().firstPiece),
-                                      Result<QString>(indexed.value().firstPiece));
+            QString failure = differs(Result<QString>(expected.context()),
+                                      Result<QString>(actual.context()));
             QString context;
             int piece = 0;
             while (failure.isEmpty() && piece++ < pieces) {
@@ -237,18 +242,15 @@ void EngineEquivalenceTest::generatorsWriteTheSameText()
 }
 
 // Questions the generator never asks get an error, not a wrong answer: a
-// context of another length than the index was built for, and any question
-// at context length 0.
+// context of another length than the index was built for, and an index for
+// a context length without one.
 void EngineEquivalenceTest::indexAnswersOnlyForItsContextLength()
 {
     const QString source = QStringLiteral("abcabcabc");
     Result<std::unique_ptr<OccurrenceFinder>> three = MakeIndexedFinder(source, 3);
     QVERIFY(three.ok() && three.value()->occurrences(u"abc").ok());
     QVERIFY(!three.value()->occurrences(u"ab").ok() && !three.value()->occurrences(u"abca").ok());
-    Result<std::unique_ptr<OccurrenceFinder>> zero = MakeIndexedFinder(source, 0);
-    QVERIFY(zero.ok() && !zero.value()->occurrences(u"").ok());
-    QVERIFY(!zero.value()->seedWordStarts().ok());
-    QVERIFY(!MakeIndexedFinder(source, 10).ok() && !MakeIndexedFinder(source, -1).ok());
+    QVERIFY(!MakeIndexedFinder(source, 0).ok() && !MakeIndexedFinder(source, 10).ok());
 }
 
 QTEST_GUILESS_MAIN(EngineEquivalenceTest)
