@@ -1,6 +1,6 @@
 #include "bench_support.h"
 
-#include "corpus.h"
+#include "varied_text.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -11,7 +11,7 @@
 
 QString BenchText(qsizetype characters)
 {
-    return ItalianLikeText(characters, 20240611);
+    return VariedText(characters, 20240611);
 }
 
 double Median(std::vector<double> values)

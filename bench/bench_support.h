@@ -12,8 +12,9 @@
 // What every benchmark program shares: its corpus, timing, the median of
 // repeated runs, memory readings, and one JSON object per output line.
 
-// The benchmarks' Italian-like text of `characters` code units; the same on
-// every run, so figures from different runs describe the same work.
+// The benchmarks' varied Italian-looking text of `characters` code units
+// (VariedText); the same on every run, so figures from different runs
+// describe the same work.
 QString BenchText(qsizetype characters);
 
 // Seconds elapsed since construction (monotonic clock).

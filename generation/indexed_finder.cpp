@@ -1,6 +1,7 @@
 #include "indexed_finder.h"
 
 #include "context_key.h"
+#include "large_array.h"
 #include "memory_budget.h"
 
 #include <algorithm>
@@ -90,10 +91,6 @@ Alphabet rankAlphabet(const char16_t *s, qsizetype n)
     return alphabet;
 }
 
-struct FreeMemory {
-    void operator()(void *memory) const { std::free(memory); }
-};
-
 template <typename Key> class IndexedFinder final : public OccurrenceFinder {
 public:
     IndexedFinder(const QString &source, int contextLength, Alphabet alphabet)
@@ -164,11 +161,11 @@ private:
     const KeyPacking m_packing;
     std::vector<SourcePosition> m_seedWordStarts;
 
-    std::unique_ptr<Slot[], FreeMemory> m_slots;
+    LargeArray<Slot> m_slots;
     size_t m_capacity = 0;
     size_t m_contexts = 0;
     size_t m_growAt = 0;
-    std::unique_ptr<SourcePosition[]> m_positions;
+    LargeArray<SourcePosition> m_positions;
 
     std::vector<SourcePosition> m_shortSourceMatches;
 };
@@ -224,10 +221,8 @@ bool IndexedFinder<Key>::probeInBatches(const Cancellation *cancel, Visit visit)
 
 template <typename Key> bool IndexedFinder<Key>::allocateTable(size_t capacity)
 {
-    // Zeroed pages straight from the system: an empty slot costs nothing
-    // until it is touched.
-    m_slots.reset(static_cast<Slot *>(std::calloc(capacity, sizeof(Slot))));
-    m_capacity = m_slots ? capacity : 0;
+    m_slots = LargeArray<Slot>(capacity);
+    m_capacity = m_slots.size();
     m_growAt = std::min(capacity - 1, size_t(double(capacity) * kGrowAtLoad));
     return bool(m_slots);
 }
@@ -257,7 +252,7 @@ template <typename Key> void IndexedFinder<Key>::count(const Probe &probe)
 // re-inserting needs no comparison.
 template <typename Key> void IndexedFinder<Key>::grow()
 {
-    std::unique_ptr<Slot[], FreeMemory> old = std::move(m_slots);
+    LargeArray<Slot> old = std::move(m_slots);
     const size_t oldCapacity = m_capacity;
     if (!allocateTable(2 * oldCapacity))
         throw std::bad_alloc();
@@ -309,7 +304,9 @@ template <typename Key> Status IndexedFinder<Key>::build(const Cancellation *can
         total += size;
     }
 
-    m_positions = std::make_unique_for_overwrite<SourcePosition[]>(size_t(indexed));
+    m_positions = LargeArray<SourcePosition>(size_t(indexed));
+    if (!m_positions)
+        throw std::bad_alloc();
     const bool finished = probeInBatches(cancel, [&](const Probe &probe) {
         size_t slot = probe.home;
         while (!(Key(m_slots[slot].key) == probe.key))
@@ -337,7 +334,7 @@ template <typename Key> Occurrences IndexedFinder<Key>::lookUp(const char16_t *c
         if (found == key) {
             const std::uint32_t begin = slot == 0 ? 0 : m_slots[slot - 1].end;
             return Occurrences(
-                std::span<const SourcePosition>(m_positions.get() + begin,
+                std::span<const SourcePosition>(m_positions.data() + begin,
                                                 size_t(m_slots[slot].end - begin)),
                 text(), m_contextLength);
         }
