@@ -4,11 +4,12 @@
 
 #include <QStringList>
 
+#include <cmath>
 #include <random>
 
 namespace {
 
-constexpr int kVocabulary = 60'000;
+constexpr int kVocabulary = 150'000;
 
 const char16_t *const kOnsets[] = {u"",   u"b",  u"c",  u"d",  u"f",  u"g",  u"l",  u"m",
                                    u"n",  u"p",  u"r",  u"s",  u"t",  u"v",  u"z",  u"ch",
@@ -49,7 +50,7 @@ private:
     QString inventWord()
     {
         QString word;
-        for (int s = 0, syllables = 1 + below(4); s < syllables; ++s) {
+        for (int s = 0, syllables = 1 + below(3); s < syllables; ++s) {
             word += QString::fromUtf16(kOnsets[below(std::size(kOnsets))]);
             word += QChar(kVowels[below(std::size(kVowels) - 1)]);
             if (chance(12))
@@ -64,7 +65,7 @@ private:
     const QString &word()
     {
         const double u = std::uniform_real_distribution<double>()(m_random);
-        return m_words[qsizetype(u * u * kVocabulary)];
+        return m_words[qsizetype(u * std::sqrt(u) * kVocabulary)];
     }
 
     void sentence()

@@ -1,40 +1,41 @@
 #include "indexed_finder.h"
 
 #include "context_key.h"
-#include "large_array.h"
+#include "context_table.h"
 #include "memory_budget.h"
 
 #include <algorithm>
 #include <array>
-#include <cstdlib>
 #include <limits>
 #include <new>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 // The index: every position p whose context (the contextLength characters
 // from p) is followed by a character other than LF, grouped by context, in
 // increasing order inside each group, in one array of positions. A group is
-// found through an open-addressing table keyed by the context's exact
-// packed key (context_key.h); a slot holds the key and where its group ends.
+// found through a table keyed by the context's exact packed key
+// (context_key.h, context_table.h); one bit of the key's hash picks one of
+// two tables, which share nothing, so that two threads build them at once.
 //
 // Building takes three sequential passes over the text, each computing the
 // keys rolling: the first estimates how many distinct contexts there are
-// (so that the table is allocated once, at its final size, after checking
-// that the memory is there), the second counts each context's positions,
-// and, after the counts have become group boundaries, the third puts every
-// position in its place. The second and third passes touch a table far
-// bigger than the cache at random; they prefetch the slots of a batch of
-// positions before visiting them, so that the cache misses overlap. Nothing
-// as long as the text is kept besides the positions themselves.
+// (so that the tables are allocated once, at their final size, after
+// checking that the memory is there), the second counts each context's
+// positions, and, after the counts have become group boundaries, the third
+// puts every position in its place. The second and third passes touch a
+// table far bigger than the cache at random; they prefetch the slots of a
+// batch of positions before visiting them, so that the cache misses
+// overlap. Nothing as long as the text is kept besides the positions.
 
 namespace {
 
 constexpr char16_t kLineFeed = u'\n';
 constexpr int kBatch = 16;
-// The table is sized for this load at the estimated count of contexts and
-// grows (doubling) only if the estimate was short by more than 20%.
+// The tables are sized for this load at the estimated count of contexts and
+// grow (doubling) only if the estimate was short by more than 20%.
 constexpr double kLoad = 0.75;
-constexpr double kGrowAtLoad = 0.9;
 constexpr qsizetype kCancellationStride = qsizetype(1) << 22;
 
 // The pattern dialect's \w: ASCII letters, digits and underscore only.
@@ -100,6 +101,7 @@ public:
     {
     }
 
+    // Throws std::bad_alloc when memory fails after the check.
     Status build(const Cancellation *cancel);
 
     Result<std::span<const SourcePosition>> seedWordStarts() override
@@ -124,34 +126,21 @@ public:
     }
 
 private:
-    // A table slot: the key of a context (zero when empty) and where its
-    // group ends in m_positions; it begins where the previous slot's ends.
-    struct __attribute__((packed)) Slot {
-        Key key;
-        std::uint32_t end;
-    };
-
-    // A position on its way into the table, with the slot its search starts
-    // at, computed for a table of `capacity` slots.
-    struct Probe {
-        Key key;
-        size_t home;
-        size_t capacity;
-        SourcePosition position;
-    };
+    // When the table is far bigger than the cache, building it waits on
+    // memory, and a second core doubles the misses in flight: the contexts
+    // are then split by one bit of their hash between two tables that share
+    // nothing, filled by two threads at once. A smaller table stays whole
+    // (splitting costs a second scan of the text per pass).
+    static constexpr int kShards = 2;
+    static constexpr double kSplitTableBytes = 64.0 * 1024 * 1024;
+    int shardOf(std::uint64_t hash) const { return int(hash & std::uint64_t(m_shardCount - 1)); }
 
     const char16_t *text() const { return reinterpret_cast<const char16_t *>(m_source.utf16()); }
-    size_t homeOf(Key key) const
-    {
-        return size_t((ContextKey128(HashOf(key)) * m_capacity) >> 64);
-    }
-    size_t after(size_t slot) const { return slot + 1 == m_capacity ? 0 : slot + 1; }
 
-    template <typename Visit> bool forEachContext(const Cancellation *cancel, Visit visit) const;
-    template <typename Visit> bool probeInBatches(const Cancellation *cancel, Visit visit);
-    bool allocateTable(size_t capacity);
-    void count(const Probe &probe);
-    void grow();
+    template <typename Visit>
+    bool forEachContext(int shard, const Cancellation *cancel, Visit visit) const;
+    template <typename Visit> bool probeInBatches(int shard, const Cancellation *cancel, Visit visit);
+    template <typename Work> Status onEveryShard(Work work);
     Occurrences lookUp(const char16_t *context) const;
     Occurrences scanShortSource(QStringView context);
 
@@ -161,20 +150,19 @@ private:
     const KeyPacking m_packing;
     std::vector<SourcePosition> m_seedWordStarts;
 
-    LargeArray<Slot> m_slots;
-    size_t m_capacity = 0;
-    size_t m_contexts = 0;
-    size_t m_growAt = 0;
+    int m_shardCount = 1;
+    std::array<ContextTable<Key>, kShards> m_tables;
     LargeArray<SourcePosition> m_positions;
 
     std::vector<SourcePosition> m_shortSourceMatches;
 };
 
-// Calls visit(p, key) for every position p whose context is followed by
-// a character other than LF, in increasing order. False when cancelled.
+// Calls visit(p, key, hash) for every position p whose context is followed
+// by a character other than LF and falls in `shard`, in increasing order.
+// False when cancelled.
 template <typename Key>
 template <typename Visit>
-bool IndexedFinder<Key>::forEachContext(const Cancellation *cancel, Visit visit) const
+bool IndexedFinder<Key>::forEachContext(int shard, const Cancellation *cancel, Visit visit) const
 {
     const char16_t *s = text();
     const qsizetype candidates = m_source.size() - m_contextLength;
@@ -188,30 +176,44 @@ bool IndexedFinder<Key>::forEachContext(const Cancellation *cancel, Visit visit)
         const qsizetype end = std::min(candidates, start + kCancellationStride);
         for (qsizetype p = start; p < end; ++p) {
             key = ShiftIn(key, rank[s[p + m_contextLength - 1]], m_packing);
-            if (s[p + m_contextLength] != kLineFeed)
-                visit(p, key);
+            if (s[p + m_contextLength] == kLineFeed)
+                continue;
+            const std::uint64_t hash = HashOf(key);
+            if (shardOf(hash) == shard)
+                visit(p, key, hash);
         }
     }
     return true;
 }
 
+// A position on its way into the table, with the slot its search starts at
+// in a table of `capacity` slots.
+template <typename Key> struct Probe {
+    Key key;
+    std::uint64_t hash;
+    size_t home;
+    size_t capacity;
+    SourcePosition position;
+};
+
 // forEachContext, with the home slots of kBatch positions prefetched before
-// the first of them is visited.
+// the first of them is visited, so that their cache misses overlap.
 template <typename Key>
 template <typename Visit>
-bool IndexedFinder<Key>::probeInBatches(const Cancellation *cancel, Visit visit)
+bool IndexedFinder<Key>::probeInBatches(int shard, const Cancellation *cancel, Visit visit)
 {
-    std::array<Probe, kBatch> batch;
+    ContextTable<Key> &table = m_tables[size_t(shard)];
+    std::array<Probe<Key>, kBatch> batch;
     int filled = 0;
     const auto flush = [&] {
         for (int i = 0; i < filled; ++i)
-            visit(batch[size_t(i)]);
+            visit(table, batch[size_t(i)]);
         filled = 0;
     };
-    const bool finished = forEachContext(cancel, [&](qsizetype p, Key key) {
-        const size_t home = homeOf(key);
-        __builtin_prefetch(&m_slots[home], 1);
-        batch[size_t(filled++)] = Probe{key, home, m_capacity, SourcePosition(p)};
+    const bool finished = forEachContext(shard, cancel, [&](qsizetype p, Key key, std::uint64_t hash) {
+        const size_t home = table.homeOf(hash);
+        __builtin_prefetch(table.address(home), 1);
+        batch[size_t(filled++)] = Probe<Key>{key, hash, home, table.capacity(), SourcePosition(p)};
         if (filled == kBatch)
             flush();
     });
@@ -219,101 +221,105 @@ bool IndexedFinder<Key>::probeInBatches(const Cancellation *cancel, Visit visit)
     return finished;
 }
 
-template <typename Key> bool IndexedFinder<Key>::allocateTable(size_t capacity)
+// Runs work(shard), which returns false when cancelled, for every shard in
+// use: the second on a thread of its own when the machine has a second core.
+template <typename Key>
+template <typename Work>
+Status IndexedFinder<Key>::onEveryShard(Work work)
 {
-    m_slots = LargeArray<Slot>(capacity);
-    m_capacity = m_slots.size();
-    m_growAt = std::min(capacity - 1, size_t(double(capacity) * kGrowAtLoad));
-    return bool(m_slots);
-}
-
-// Counts one more position of the probe's context, opening its slot if new.
-template <typename Key> void IndexedFinder<Key>::count(const Probe &probe)
-{
-    if (m_contexts >= m_growAt)
-        grow();
-    size_t slot = probe.capacity == m_capacity ? probe.home : homeOf(probe.key);
-    for (;; slot = after(slot)) {
-        const Key found = m_slots[slot].key;
-        if (found == probe.key) {
-            ++m_slots[slot].end;
-            return;
+    enum class Outcome { Done, Cancelled, OutOfMemory };
+    const auto guarded = [&work](int shard) {
+        try {
+            return work(shard) ? Outcome::Done : Outcome::Cancelled;
+        } catch (const std::bad_alloc &) {
+            return Outcome::OutOfMemory;
         }
-        if (found == Key{}) {
-            m_slots[slot].key = probe.key;
-            m_slots[slot].end = 1;
-            ++m_contexts;
-            return;
+    };
+    std::array<Outcome, kShards> outcomes{};
+    std::thread helper;
+    if (m_shardCount > 1 && std::thread::hardware_concurrency() > 1) {
+        try {
+            helper = std::thread([&] { outcomes[1] = guarded(1); });
+        } catch (const std::system_error &) {
+            // No thread to be had: the shard is done here, after the first.
         }
     }
-}
-
-// Doubles the table when the estimate fell short; every key is distinct, so
-// re-inserting needs no comparison.
-template <typename Key> void IndexedFinder<Key>::grow()
-{
-    LargeArray<Slot> old = std::move(m_slots);
-    const size_t oldCapacity = m_capacity;
-    if (!allocateTable(2 * oldCapacity))
+    outcomes[0] = guarded(0);
+    if (helper.joinable())
+        helper.join();
+    else if (m_shardCount > 1)
+        outcomes[1] = guarded(1);
+    if (std::ranges::count(outcomes, Outcome::OutOfMemory) > 0)
         throw std::bad_alloc();
-    for (size_t i = 0; i < oldCapacity; ++i) {
-        const Key key = old[i].key;
-        if (key == Key{})
-            continue;
-        size_t slot = homeOf(key);
-        while (!(Key(m_slots[slot].key) == Key{}))
-            slot = after(slot);
-        m_slots[slot].key = key;
-        m_slots[slot].end = old[i].end;
-    }
+    if (std::ranges::count(outcomes, Outcome::Cancelled) > 0)
+        return CancelledError();
+    return Done{};
 }
 
 template <typename Key> Status IndexedFinder<Key>::build(const Cancellation *cancel)
 {
-    const qsizetype candidates = m_source.size() - m_contextLength;
-    if (candidates <= 0)
+    if (m_source.size() <= m_contextLength)
         return Done{};
 
+    // How many distinct contexts there are, and how many positions, to
+    // allocate everything once, at its final size.
     DistinctCounter distinct;
     qsizetype indexed = 0;
-    if (!forEachContext(cancel, [&](qsizetype, Key key) {
-            distinct.add(HashOf(key));
+    if (!forEachContext(0, cancel, [&](qsizetype, Key, std::uint64_t hash) {
+            distinct.add(hash);
             ++indexed;
         }))
         return CancelledError();
 
-    const double contexts = std::min(double(indexed), distinct.estimate());
-    const size_t capacity = size_t(contexts / kLoad) + kBatch;
-    const std::int64_t needed = std::int64_t(capacity * sizeof(Slot)) +
+    using Slot = typename ContextTable<Key>::Slot;
+    const double contexts = std::min(double(indexed), distinct.estimate() * 1.02);
+    m_shardCount = contexts / kLoad * sizeof(Slot) > kSplitTableBytes ? kShards : 1;
+    const size_t capacity = size_t(contexts / m_shardCount / kLoad) + kBatch;
+    const std::int64_t needed = std::int64_t(capacity * sizeof(Slot)) * m_shardCount +
                                 std::int64_t(indexed) * std::int64_t(sizeof(SourcePosition));
     const Status fits = CheckMemoryFor(m_source.size(), m_contextLength + 1, needed);
     if (!fits)
         return fits;
-    if (!allocateTable(capacity))
-        throw std::bad_alloc();
+    for (int shard = 0; shard < m_shardCount; ++shard)
+        if (!m_tables[size_t(shard)].allocate(capacity))
+            throw std::bad_alloc();
 
-    if (!probeInBatches(cancel, [&](const Probe &probe) { count(probe); }))
-        return CancelledError();
+    Status counted = onEveryShard([&](int shard) {
+        return probeInBatches(shard, cancel, [](ContextTable<Key> &table, const Probe<Key> &probe) {
+            table.count(probe.key, probe.hash, probe.home, probe.capacity);
+        });
+    });
+    if (!counted)
+        return counted;
 
-    // Counts become boundaries: each slot's `end` holds where its group
-    // begins, and once the positions are in, where it ends.
     std::uint32_t total = 0;
-    for (size_t slot = 0; slot < m_capacity; ++slot) {
-        const std::uint32_t size = m_slots[slot].end;
-        m_slots[slot].end = total;
-        total += size;
-    }
-
-    m_positions = LargeArray<SourcePosition>(size_t(indexed));
+    for (ContextTable<Key> &table : m_tables)
+        total = table.layOut(total);
+    m_positions = LargeArray<SourcePosition>(total);
     if (!m_positions)
         throw std::bad_alloc();
-    const bool finished = probeInBatches(cancel, [&](const Probe &probe) {
-        size_t slot = probe.home;
-        while (!(Key(m_slots[slot].key) == probe.key))
-            slot = after(slot);
-        m_positions[m_slots[slot].end++] = probe.position;
+
+    return onEveryShard([&](int shard) {
+        // A place is prefetched when found and written kBatch positions
+        // later, so that the misses of the writes overlap as well.
+        std::array<std::pair<std::uint32_t, SourcePosition>, kBatch> held;
+        size_t next = 0;
+        size_t holding = 0;
+        const bool finished = probeInBatches(
+            shard, cancel, [&](ContextTable<Key> &table, const Probe<Key> &probe) {
+                const std::uint32_t place = table.nextPlace(probe.key, probe.home);
+                __builtin_prefetch(&m_positions[place], 1);
+                if (holding == kBatch)
+                    m_positions[held[next].first] = held[next].second;
+                else
+                    ++holding;
+                held[next] = {place, probe.position};
+                next = (next + 1) % kBatch;
+            });
+        for (size_t i = 0; i < holding; ++i)
+            m_positions[held[i].first] = held[i].second;
+        return finished;
     });
-    return finished ? Status(Done{}) : Status(CancelledError());
 }
 
 template <typename Key> Occurrences IndexedFinder<Key>::lookUp(const char16_t *context) const
@@ -325,20 +331,15 @@ template <typename Key> Occurrences IndexedFinder<Key>::lookUp(const char16_t *c
             return Occurrences(); // a character the source lacks
         key = ShiftIn(key, rank, m_packing);
     }
-    if (m_capacity == 0)
+    const std::uint64_t hash = HashOf(key);
+    const ContextTable<Key> &table = m_tables[size_t(shardOf(hash))];
+    const size_t slot = table.find(key, hash);
+    if (slot == ContextTable<Key>::kNotFound)
         return Occurrences();
-    for (size_t slot = homeOf(key);; slot = after(slot)) {
-        const Key found = m_slots[slot].key;
-        if (found == Key{})
-            return Occurrences();
-        if (found == key) {
-            const std::uint32_t begin = slot == 0 ? 0 : m_slots[slot - 1].end;
-            return Occurrences(
-                std::span<const SourcePosition>(m_positions.data() + begin,
-                                                size_t(m_slots[slot].end - begin)),
-                text(), m_contextLength);
-        }
-    }
+    const std::uint32_t begin = table.begin(slot);
+    return Occurrences(std::span<const SourcePosition>(m_positions.data() + begin,
+                                                       size_t(table.end(slot) - begin)),
+                       text(), m_contextLength);
 }
 
 template <typename Key> Occurrences IndexedFinder<Key>::scanShortSource(QStringView context)
