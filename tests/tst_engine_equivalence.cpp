@@ -9,8 +9,11 @@
 #include "option_bits.h"
 #include "prepare_source_text.h"
 
+#include <QProcess>
 #include <QSet>
 #include <QTest>
+
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <limits>
@@ -129,6 +132,8 @@ private slots:
     void generatorsWriteTheSameText_data() { sources(); }
     void generatorsWriteTheSameText();
     void indexAnswersOnlyForItsContextLength();
+    void cancelledWorkGivesUp();
+    void refusesATextMemoryCannotHold();
 
 private:
     static void sources();
@@ -251,6 +256,45 @@ void EngineEquivalenceTest::indexAnswersOnlyForItsContextLength()
     QVERIFY(three.ok() && three.value()->occurrences(u"abc").ok());
     QVERIFY(!three.value()->occurrences(u"ab").ok() && !three.value()->occurrences(u"abca").ok());
     QVERIFY(!MakeIndexedFinder(source, 0).ok() && !MakeIndexedFinder(source, 10).ok());
+}
+
+void EngineEquivalenceTest::cancelledWorkGivesUp()
+{
+    Cancellation cancel;
+    cancel.cancel();
+    const QString text = ItalianLikeText(5000, 4);
+    RegExp pattern;
+    QVERIFY(!PrepareSourceText(text, PreparationOptions(), pattern, &cancel).ok());
+    QVERIFY(!MakeIndexedFinder(text, 9, &cancel).ok());
+}
+
+// gramisola-cli under an address-space limit, on 20 million random
+// characters: at order 1, which builds no index, the run goes; at order 10,
+// whose index needs some 400 MB more, it ends with the refusal and status 1.
+void EngineEquivalenceTest::refusesATextMemoryCannotHold()
+{
+#ifdef __SANITIZE_ADDRESS__
+    QSKIP("AddressSanitizer reserves more address space than any such limit");
+#endif
+    QTemporaryDir dir;
+    std::mt19937_64 random(5);
+    QByteArray text(20'000'000, ' ');
+    for (char &c : text)
+        c = char('0' + random() % 75);
+    const QString path = WriteTempFile(dir, QStringLiteral("casuale.txt"), text);
+    for (const int order : {1, 10}) {
+        QProcess cli;
+        cli.setChildProcessModifier([] {
+            const rlimit limit{450ul << 20, 450ul << 20};
+            setrlimit(RLIMIT_AS, &limit);
+        });
+        cli.start(qEnvironmentVariable("GRAMISOLA_CLI"),
+                  {"-n", "5", "-o", QString::number(order), path});
+        QVERIFY(cli.waitForFinished(120'000));
+        const QByteArray error = cli.readAllStandardError();
+        QCOMPARE(cli.exitCode(), order == 1 ? 0 : 1);
+        QCOMPARE(error.contains("Memoria insufficiente") && error.contains("ordine 10"), order == 10);
+    }
 }
 
 QTEST_GUILESS_MAIN(EngineEquivalenceTest)
