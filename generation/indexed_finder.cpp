@@ -2,12 +2,15 @@
 
 #include "context_key.h"
 #include "context_table.h"
+#include "large_array.h"
 #include "memory_budget.h"
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <limits>
 #include <new>
+#include <numeric>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -16,26 +19,42 @@
 // from p) is followed by a character other than LF, grouped by context, in
 // increasing order inside each group, in one array of positions. A group is
 // found through a table keyed by the context's exact packed key
-// (context_key.h, context_table.h); one bit of the key's hash picks one of
-// two tables, which share nothing, so that two threads build them at once.
+// (context_key.h, context_table.h). Nothing as long as the text is kept
+// besides the positions.
 //
-// Building takes three sequential passes over the text, each computing the
-// keys rolling: the first estimates how many distinct contexts there are
-// (so that the tables are allocated once, at their final size, after
-// checking that the memory is there), the second counts each context's
-// positions, and, after the counts have become group boundaries, the third
-// puts every position in its place. The second and third passes touch a
-// table far bigger than the cache at random; they prefetch the slots of a
-// batch of positions before visiting them, so that the cache misses
-// overlap. Nothing as long as the text is kept besides the positions.
+// A first pass over the text, computing the keys rolling, estimates how many
+// distinct contexts there are, so that everything is allocated once, at its
+// final size, after checking that the memory is there. Then:
+// - Few contexts (short ones): one table, small enough for the cache. A pass
+//   counts each context's positions; the counts become group boundaries; a
+//   last pass puts every position in its place.
+// - Many contexts (long ones, varied text): one table would be far bigger
+//   than the cache and every position would miss it twice. The contexts are
+//   split by the high bits of their hash into thousands of partitions, each
+//   with a table of its own that fits in the cache. A pass deals the
+//   positions out to their partitions, each partition's stretch of the
+//   positions array in turn; then each partition is indexed on its own:
+//   count, lay out, and put its positions in order within its stretch, all
+//   in the cache. The partitions are shared between two threads.
 
 namespace {
 
 constexpr char16_t kLineFeed = u'\n';
 constexpr int kBatch = 16;
-// The tables are sized for this load at the estimated count of contexts and
-// grow (doubling) only if the estimate was short by more than 20%.
+// The single table is sized for this load at the estimated count of
+// contexts and doubles beyond kFullLoad (an estimate fell short).
 constexpr double kLoad = 0.75;
+constexpr double kFullLoad = 0.9;
+// A partition's table stays in the cache, where a higher load costs little;
+// it is sized from its share of the positions with a margin, and when it
+// fills anyway the index is built again as a single table.
+constexpr double kPartitionLoad = 0.8;
+constexpr double kPartitionMargin = 1.1;
+constexpr double kPartitionFullLoad = 0.97;
+// Above this many contexts, partitions; about this many in each of them.
+constexpr double kPartitionAbove = 8'192;
+constexpr double kContextsPerPartition = 12'000;
+constexpr int kCountingBits = 16; // partition sizes are counted this finely
 constexpr qsizetype kCancellationStride = qsizetype(1) << 22;
 
 // The pattern dialect's \w: ASCII letters, digits and underscore only.
@@ -95,7 +114,8 @@ Alphabet rankAlphabet(const char16_t *s, qsizetype n)
 template <typename Key> class IndexedFinder final : public OccurrenceFinder {
 public:
     IndexedFinder(const QString &source, int contextLength, Alphabet alphabet)
-        : m_source(source), m_contextLength(contextLength), m_rank(std::move(alphabet.rank)),
+        : m_source(source), m_text(reinterpret_cast<const char16_t *>(source.utf16())),
+          m_contextLength(contextLength), m_rank(std::move(alphabet.rank)),
           m_packing{alphabet.bits, alphabet.bits * contextLength},
           m_seedWordStarts(findSeedWordStarts(text(), source.size(), contextLength))
     {
@@ -126,43 +146,66 @@ public:
     }
 
 private:
-    // When the table is far bigger than the cache, building it waits on
-    // memory, and a second core doubles the misses in flight: the contexts
-    // are then split by one bit of their hash between two tables that share
-    // nothing, filled by two threads at once. A smaller table stays whole
-    // (splitting costs a second scan of the text per pass).
-    static constexpr int kShards = 2;
-    static constexpr double kSplitTableBytes = 64.0 * 1024 * 1024;
-    int shardOf(std::uint64_t hash) const { return int(hash & std::uint64_t(m_shardCount - 1)); }
+    using Table = ContextTable<Key>;
+    using Slot = typename Table::Slot;
 
-    const char16_t *text() const { return reinterpret_cast<const char16_t *>(m_source.utf16()); }
+    // What the first pass learns: an estimate of the distinct contexts, the
+    // number of indexed positions, and how they spread over the high bits
+    // of their hashes.
+    struct Census {
+        DistinctCounter distinct;
+        qsizetype positions = 0;
+        std::vector<std::uint32_t> byHighBits;
+    };
 
-    template <typename Visit>
-    bool forEachContext(int shard, const Cancellation *cancel, Visit visit) const;
-    template <typename Visit> bool probeInBatches(int shard, const Cancellation *cancel, Visit visit);
-    template <typename Work> Status onEveryShard(Work work);
+    enum class Outcome { Done, Cancelled, Full };
+
+    const char16_t *text() const { return m_text; }
+    int partitionOf(std::uint64_t hash) const
+    {
+        return m_partitionBits ? int(hash >> (64 - m_partitionBits)) : 0;
+    }
+    // The bits of a hash that choose the slot within its partition's table.
+    std::uint64_t inPartition(std::uint64_t hash) const { return hash << m_partitionBits; }
+    Key keyAt(qsizetype p) const
+    {
+        Key key{};
+        for (int i = 0; i < m_contextLength; ++i)
+            key = ShiftIn(key, m_rank[text()[p + i]], m_packing);
+        return key;
+    }
+
+    template <typename Visit> bool forEachContext(const Cancellation *cancel, Visit visit) const;
+    template <typename Visit> bool probeInBatches(const Cancellation *cancel, Visit visit);
+    Status reserve(std::int64_t slotCount, qsizetype positions);
+    Status buildOneTable(const Census &census, const Cancellation *cancel);
+    Status buildPartitions(const Census &census, const Cancellation *cancel);
+    Outcome indexPartitions(int first, int last, const Cancellation *cancel);
+    void growOneTable();
     Occurrences lookUp(const char16_t *context) const;
     Occurrences scanShortSource(QStringView context);
 
     const QString &m_source;
+    const char16_t *const m_text;
     const int m_contextLength;
     const std::vector<ContextRank> m_rank;
     const KeyPacking m_packing;
     std::vector<SourcePosition> m_seedWordStarts;
 
-    int m_shardCount = 1;
-    std::array<ContextTable<Key>, kShards> m_tables;
+    int m_partitionBits = 0;
+    LargeArray<Slot> m_slots; // every table's slots, one after the other
+    std::vector<Table> m_tables;
+    std::vector<std::uint32_t> m_partitionStart; // of each partition's positions
     LargeArray<SourcePosition> m_positions;
 
     std::vector<SourcePosition> m_shortSourceMatches;
 };
 
 // Calls visit(p, key, hash) for every position p whose context is followed
-// by a character other than LF and falls in `shard`, in increasing order.
-// False when cancelled.
+// by a character other than LF, in increasing order. False when cancelled.
 template <typename Key>
 template <typename Visit>
-bool IndexedFinder<Key>::forEachContext(int shard, const Cancellation *cancel, Visit visit) const
+bool IndexedFinder<Key>::forEachContext(const Cancellation *cancel, Visit visit) const
 {
     const char16_t *s = text();
     const qsizetype candidates = m_source.size() - m_contextLength;
@@ -176,18 +219,15 @@ bool IndexedFinder<Key>::forEachContext(int shard, const Cancellation *cancel, V
         const qsizetype end = std::min(candidates, start + kCancellationStride);
         for (qsizetype p = start; p < end; ++p) {
             key = ShiftIn(key, rank[s[p + m_contextLength - 1]], m_packing);
-            if (s[p + m_contextLength] == kLineFeed)
-                continue;
-            const std::uint64_t hash = HashOf(key);
-            if (shardOf(hash) == shard)
-                visit(p, key, hash);
+            if (s[p + m_contextLength] != kLineFeed)
+                visit(p, key, HashOf(key));
         }
     }
     return true;
 }
 
-// A position on its way into the table, with the slot its search starts at
-// in a table of `capacity` slots.
+// A position on its way into the single table, with the slot its search
+// starts at in a table of `capacity` slots.
 template <typename Key> struct Probe {
     Key key;
     std::uint64_t hash;
@@ -196,21 +236,21 @@ template <typename Key> struct Probe {
     SourcePosition position;
 };
 
-// forEachContext, with the home slots of kBatch positions prefetched before
-// the first of them is visited, so that their cache misses overlap.
+// forEachContext for the single table, with the home slots of kBatch
+// positions prefetched before the first of them is visited.
 template <typename Key>
 template <typename Visit>
-bool IndexedFinder<Key>::probeInBatches(int shard, const Cancellation *cancel, Visit visit)
+bool IndexedFinder<Key>::probeInBatches(const Cancellation *cancel, Visit visit)
 {
-    ContextTable<Key> &table = m_tables[size_t(shard)];
     std::array<Probe<Key>, kBatch> batch;
     int filled = 0;
     const auto flush = [&] {
         for (int i = 0; i < filled; ++i)
-            visit(table, batch[size_t(i)]);
+            visit(batch[size_t(i)]);
         filled = 0;
     };
-    const bool finished = forEachContext(shard, cancel, [&](qsizetype p, Key key, std::uint64_t hash) {
+    const bool finished = forEachContext(cancel, [&](qsizetype p, Key key, std::uint64_t hash) {
+        const Table &table = m_tables.front();
         const size_t home = table.homeOf(hash);
         __builtin_prefetch(table.address(home), 1);
         batch[size_t(filled++)] = Probe<Key>{key, hash, home, table.capacity(), SourcePosition(p)};
@@ -221,38 +261,19 @@ bool IndexedFinder<Key>::probeInBatches(int shard, const Cancellation *cancel, V
     return finished;
 }
 
-// Runs work(shard), which returns false when cancelled, for every shard in
-// use: the second on a thread of its own when the machine has a second core.
-template <typename Key>
-template <typename Work>
-Status IndexedFinder<Key>::onEveryShard(Work work)
+// Checks that `slotCount` table slots and `positions` positions fit in memory
+// and allocates them.
+template <typename Key> Status IndexedFinder<Key>::reserve(std::int64_t slotCount, qsizetype positions)
 {
-    enum class Outcome { Done, Cancelled, OutOfMemory };
-    const auto guarded = [&work](int shard) {
-        try {
-            return work(shard) ? Outcome::Done : Outcome::Cancelled;
-        } catch (const std::bad_alloc &) {
-            return Outcome::OutOfMemory;
-        }
-    };
-    std::array<Outcome, kShards> outcomes{};
-    std::thread helper;
-    if (m_shardCount > 1 && std::thread::hardware_concurrency() > 1) {
-        try {
-            helper = std::thread([&] { outcomes[1] = guarded(1); });
-        } catch (const std::system_error &) {
-            // No thread to be had: the shard is done here, after the first.
-        }
-    }
-    outcomes[0] = guarded(0);
-    if (helper.joinable())
-        helper.join();
-    else if (m_shardCount > 1)
-        outcomes[1] = guarded(1);
-    if (std::ranges::count(outcomes, Outcome::OutOfMemory) > 0)
+    const Status fits = CheckMemoryFor(
+        m_source.size(), m_contextLength + 1,
+        slotCount * std::int64_t(sizeof(Slot)) + std::int64_t(positions) * std::int64_t(sizeof(SourcePosition)));
+    if (!fits)
+        return fits;
+    m_slots = LargeArray<Slot>(size_t(slotCount));
+    m_positions = LargeArray<SourcePosition>(size_t(positions));
+    if (!m_slots || !m_positions)
         throw std::bad_alloc();
-    if (std::ranges::count(outcomes, Outcome::Cancelled) > 0)
-        return CancelledError();
     return Done{};
 }
 
@@ -261,65 +282,173 @@ template <typename Key> Status IndexedFinder<Key>::build(const Cancellation *can
     if (m_source.size() <= m_contextLength)
         return Done{};
 
-    // How many distinct contexts there are, and how many positions, to
-    // allocate everything once, at its final size.
-    DistinctCounter distinct;
-    qsizetype indexed = 0;
-    if (!forEachContext(0, cancel, [&](qsizetype, Key, std::uint64_t hash) {
-            distinct.add(hash);
-            ++indexed;
+    Census census;
+    census.byHighBits.assign(size_t(1) << kCountingBits, 0);
+    if (!forEachContext(cancel, [&](qsizetype, Key, std::uint64_t hash) {
+            census.distinct.add(hash);
+            ++census.byHighBits[hash >> (64 - kCountingBits)];
+        }))
+        return CancelledError();
+    census.positions = std::accumulate(census.byHighBits.begin(), census.byHighBits.end(),
+                                       qsizetype(0));
+
+    if (std::min(double(census.positions), census.distinct.estimate()) > kPartitionAbove) {
+        const Status built = buildPartitions(census, cancel);
+        if (built || built.error().detail != QLatin1String("full"))
+            return built;
+        // A partition held more contexts than estimated: start again whole.
+        m_slots = {};
+        m_positions = {};
+        m_tables.clear();
+        m_partitionBits = 0;
+    }
+    return buildOneTable(census, cancel);
+}
+
+template <typename Key>
+Status IndexedFinder<Key>::buildOneTable(const Census &census, const Cancellation *cancel)
+{
+    const double contexts = std::min(double(census.positions), census.distinct.estimate() * 1.02);
+    const size_t capacity = size_t(contexts / kLoad) + kBatch;
+    const Status reserved = reserve(std::int64_t(capacity), census.positions);
+    if (!reserved)
+        return reserved;
+    m_tables.assign(1, Table(m_slots.data(), capacity, kFullLoad));
+    m_partitionStart.assign(1, 0);
+
+    if (!probeInBatches(cancel, [&](const Probe<Key> &probe) {
+            Table &table = m_tables.front();
+            size_t home = probe.capacity == table.capacity() ? probe.home : table.homeOf(probe.hash);
+            while (table.count(probe.key, home) == Table::kNone) {
+                growOneTable();
+                home = m_tables.front().homeOf(probe.hash);
+            }
         }))
         return CancelledError();
 
-    using Slot = typename ContextTable<Key>::Slot;
-    const double contexts = std::min(double(indexed), distinct.estimate() * 1.02);
-    m_shardCount = contexts / kLoad * sizeof(Slot) > kSplitTableBytes ? kShards : 1;
-    const size_t capacity = size_t(contexts / m_shardCount / kLoad) + kBatch;
-    const std::int64_t needed = std::int64_t(capacity * sizeof(Slot)) * m_shardCount +
-                                std::int64_t(indexed) * std::int64_t(sizeof(SourcePosition));
-    const Status fits = CheckMemoryFor(m_source.size(), m_contextLength + 1, needed);
-    if (!fits)
-        return fits;
-    for (int shard = 0; shard < m_shardCount; ++shard)
-        if (!m_tables[size_t(shard)].allocate(capacity))
-            throw std::bad_alloc();
-
-    Status counted = onEveryShard([&](int shard) {
-        return probeInBatches(shard, cancel, [](ContextTable<Key> &table, const Probe<Key> &probe) {
-            table.count(probe.key, probe.hash, probe.home, probe.capacity);
-        });
+    m_tables.front().layOut(0);
+    const bool finished = probeInBatches(cancel, [&](const Probe<Key> &probe) {
+        Table &table = m_tables.front();
+        m_positions[table.nextPlace(table.find(probe.key, probe.home))] = probe.position;
     });
-    if (!counted)
-        return counted;
+    return finished ? Status(Done{}) : Status(CancelledError());
+}
 
-    std::uint32_t total = 0;
-    for (ContextTable<Key> &table : m_tables)
-        total = table.layOut(total);
-    m_positions = LargeArray<SourcePosition>(total);
-    if (!m_positions)
+// Doubles the single table when the estimate fell short; every key is
+// distinct, so putting them back needs no comparison.
+template <typename Key> void IndexedFinder<Key>::growOneTable()
+{
+    const Table old = m_tables.front();
+    LargeArray<Slot> oldSlots = std::move(m_slots);
+    m_slots = LargeArray<Slot>(2 * old.capacity());
+    if (!m_slots)
         throw std::bad_alloc();
+    Table grown(m_slots.data(), 2 * old.capacity(), kFullLoad);
+    for (size_t slot = 0; slot < old.capacity(); ++slot) {
+        const Key key = old.keyAt(slot);
+        if (!(key == Key{}))
+            grown.put(key, old.countAt(slot), grown.homeOf(HashOf(key)));
+    }
+    m_tables.front() = grown;
+}
 
-    return onEveryShard([&](int shard) {
-        // A place is prefetched when found and written kBatch positions
-        // later, so that the misses of the writes overlap as well.
-        std::array<std::pair<std::uint32_t, SourcePosition>, kBatch> held;
-        size_t next = 0;
-        size_t holding = 0;
-        const bool finished = probeInBatches(
-            shard, cancel, [&](ContextTable<Key> &table, const Probe<Key> &probe) {
-                const std::uint32_t place = table.nextPlace(probe.key, probe.home);
-                __builtin_prefetch(&m_positions[place], 1);
-                if (holding == kBatch)
-                    m_positions[held[next].first] = held[next].second;
-                else
-                    ++holding;
-                held[next] = {place, probe.position};
-                next = (next + 1) % kBatch;
-            });
-        for (size_t i = 0; i < holding; ++i)
-            m_positions[held[i].first] = held[i].second;
-        return finished;
-    });
+template <typename Key>
+Status IndexedFinder<Key>::buildPartitions(const Census &census, const Cancellation *cancel)
+{
+    const double contexts = std::min(double(census.positions), census.distinct.estimate());
+    m_partitionBits = std::clamp(int(std::ceil(std::log2(contexts / kContextsPerPartition))), 1,
+                                 kCountingBits);
+    const size_t partitions = size_t(1) << m_partitionBits;
+    const size_t countsPer = census.byHighBits.size() / partitions;
+    // A partition's share of distinct contexts follows its share of
+    // positions, give or take.
+    const double distinctShare =
+        std::min(1.0, contexts / double(census.positions) * kPartitionMargin);
+
+    m_partitionStart.assign(partitions + 1, 0);
+    std::vector<size_t> capacity(partitions);
+    std::int64_t slotCount = 0;
+    for (size_t p = 0; p < partitions; ++p) {
+        const auto first = census.byHighBits.begin() + std::ptrdiff_t(p * countsPer);
+        const std::uint32_t size = std::accumulate(first, first + std::ptrdiff_t(countsPer), 0u);
+        m_partitionStart[p + 1] = m_partitionStart[p] + size;
+        capacity[p] = size_t(double(size) * distinctShare / kPartitionLoad) + kBatch;
+        slotCount += std::int64_t(capacity[p]);
+    }
+    const Status reserved = reserve(slotCount, census.positions);
+    if (!reserved)
+        return reserved;
+    m_tables.resize(partitions);
+    for (size_t p = 0, at = 0; p < partitions; at += capacity[p++])
+        m_tables[p] = Table(m_slots.data() + at, capacity[p], kPartitionFullLoad);
+
+    // Deal the positions out, in increasing order within each partition.
+    std::vector<std::uint32_t> next(m_partitionStart.begin(), m_partitionStart.end() - 1);
+    if (!forEachContext(cancel, [&](qsizetype p, Key, std::uint64_t hash) {
+            m_positions[next[size_t(partitionOf(hash))]++] = SourcePosition(p);
+        }))
+        return CancelledError();
+
+    // Each thread takes one half of the partitions.
+    const int half = int(partitions / 2);
+    Outcome helped = Outcome::Done;
+    std::thread helper;
+    if (std::thread::hardware_concurrency() > 1) {
+        try {
+            helper = std::thread([&] { helped = indexPartitions(half, int(partitions), cancel); });
+        } catch (const std::system_error &) {
+            // No thread to be had: this one does both halves.
+        }
+    }
+    Outcome outcome = indexPartitions(0, helper.joinable() ? half : int(partitions), cancel);
+    if (helper.joinable()) {
+        helper.join();
+        if (outcome == Outcome::Done)
+            outcome = helped;
+    }
+    if (outcome == Outcome::Cancelled)
+        return CancelledError();
+    if (outcome == Outcome::Full)
+        return Error{QString(), QStringLiteral("full")};
+    return Done{};
+}
+
+// Indexes partitions [first, last) within their stretches of the positions
+// array. Allocates nothing big: std::bad_alloc is reported as Full.
+template <typename Key>
+typename IndexedFinder<Key>::Outcome
+IndexedFinder<Key>::indexPartitions(int first, int last, const Cancellation *cancel)
+{
+    try {
+        std::vector<std::uint32_t> slotOf;
+        std::vector<SourcePosition> dealt;
+        constexpr size_t kTextAhead = 16;
+        for (int partition = first; partition < last; ++partition) {
+            if (IsCancelled(cancel))
+                return Outcome::Cancelled;
+            Table &table = m_tables[size_t(partition)];
+            const std::uint32_t start = m_partitionStart[size_t(partition)];
+            const size_t size = m_partitionStart[size_t(partition) + 1] - start;
+            const SourcePosition *positions = m_positions.data() + start;
+            slotOf.resize(size);
+            for (size_t i = 0; i < size; ++i) {
+                if (i + kTextAhead < size)
+                    __builtin_prefetch(text() + positions[i + kTextAhead]);
+                const Key key = keyAt(positions[i]);
+                const size_t slot = table.count(key, table.homeOf(inPartition(HashOf(key))));
+                if (slot == Table::kNone)
+                    return Outcome::Full;
+                slotOf[i] = std::uint32_t(slot);
+            }
+            table.layOut(start);
+            dealt.assign(positions, positions + size);
+            for (size_t i = 0; i < size; ++i)
+                m_positions[table.nextPlace(slotOf[i])] = dealt[i];
+        }
+        return Outcome::Done;
+    } catch (const std::bad_alloc &) {
+        return Outcome::Full;
+    }
 }
 
 template <typename Key> Occurrences IndexedFinder<Key>::lookUp(const char16_t *context) const
@@ -331,10 +460,12 @@ template <typename Key> Occurrences IndexedFinder<Key>::lookUp(const char16_t *c
             return Occurrences(); // a character the source lacks
         key = ShiftIn(key, rank, m_packing);
     }
+    if (m_tables.empty())
+        return Occurrences();
     const std::uint64_t hash = HashOf(key);
-    const ContextTable<Key> &table = m_tables[size_t(shardOf(hash))];
-    const size_t slot = table.find(key, hash);
-    if (slot == ContextTable<Key>::kNotFound)
+    const Table &table = m_tables[size_t(partitionOf(hash))];
+    const size_t slot = table.find(key, table.homeOf(inPartition(hash)));
+    if (slot == Table::kNone)
         return Occurrences();
     const std::uint32_t begin = table.begin(slot);
     return Occurrences(std::span<const SourcePosition>(m_positions.data() + begin,
