@@ -30,10 +30,11 @@ int measure(const QString &path, int order)
     Result<QString> content = ReadSourceText(path);
     if (!content)
         BenchFail(QStringLiteral("ReadSourceText: ") + content.error().message);
-    GenerationRun run = StartOrFail(content.value(), PreparationOptions(), order, Engine::Indexed, 1);
+    GenerationRun run =
+        StartOrFail(content.value(), PreparationOptions(), order, Engine::Indexed, 1);
     const double seconds = watch.seconds();
-    PrintJsonLine(QJsonObject{{"seconds", seconds},
-                              {"peak_mib", double(ProcStatusKiB("VmHWM")) / 1024}});
+    PrintJsonLine(
+        QJsonObject{{"seconds", seconds}, {"peak_mib", double(ProcStatusKiB("VmHWM")) / 1024}});
     return 0;
 }
 

@@ -61,8 +61,7 @@ QString PiecesOrFail(ChainGenerator &generator, int count)
     return text;
 }
 
-double MedianSecondsPerPiece(ChainGenerator &generator, int batches, double minSeconds,
-                             int chunk)
+double MedianSecondsPerPiece(ChainGenerator &generator, int batches, double minSeconds, int chunk)
 {
     std::vector<double> perPiece;
     // The pieces' lengths go to a volatile sink so that no call can be

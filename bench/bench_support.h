@@ -48,8 +48,7 @@ QString PiecesOrFail(ChainGenerator &generator, int count);
 // The median time of one NextPiece over `batches` batches, each at least
 // `minSeconds` long; the clock is read every `chunk` pieces so that reading
 // it does not weigh on fast pieces.
-double MedianSecondsPerPiece(ChainGenerator &generator, int batches, double minSeconds,
-                             int chunk);
+double MedianSecondsPerPiece(ChainGenerator &generator, int batches, double minSeconds, int chunk);
 
 // Writes `object` as one compact JSON line on standard output.
 void PrintJsonLine(const QJsonObject &object);

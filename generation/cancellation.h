@@ -17,7 +17,10 @@ private:
 };
 
 // True when `cancel` is given and has been cancelled.
-inline bool IsCancelled(const Cancellation *cancel) { return cancel && cancel->cancelled(); }
+inline bool IsCancelled(const Cancellation *cancel)
+{
+    return cancel && cancel->cancelled();
+}
 
 // What work that gave up on a cancellation returns.
 inline Error CancelledError()

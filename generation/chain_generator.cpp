@@ -29,8 +29,8 @@ Result<QString> ChainGenerator::SeedContext()
     // generation starts at the beginning of the source text.
     const std::span<const SourcePosition> starts = words.value();
     if (!starts.empty())
-        m_context = m_source.mid(starts[size_t(m_random.index(qsizetype(starts.size())))],
-                                 m_contextLength);
+        m_context =
+            m_source.mid(starts[size_t(m_random.index(qsizetype(starts.size())))], m_contextLength);
     else
         m_context = m_source.left(m_contextLength);
     return m_context;
@@ -59,8 +59,7 @@ Result<QString> ChainGenerator::NextPiece()
         return m_separator + m_context;
     }
 
-    const QChar next =
-        occurrences.following(size_t(m_random.index(qsizetype(occurrences.size()))));
+    const QChar next = occurrences.following(size_t(m_random.index(qsizetype(occurrences.size()))));
     m_context.remove(0, 1);
     m_context.append(next);
     return QString(next);

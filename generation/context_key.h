@@ -67,12 +67,18 @@ inline std::uint64_t MixBits(std::uint64_t key)
     return key;
 }
 
-inline std::uint64_t HashOf(std::uint64_t key) { return MixBits(key); }
+inline std::uint64_t HashOf(std::uint64_t key)
+{
+    return MixBits(key);
+}
 inline std::uint64_t HashOf(ContextKey128 key)
 {
     return MixBits(std::uint64_t(key) ^ MixBits(std::uint64_t(key >> 64)));
 }
-inline std::uint64_t HashOf(ContextKey144 key) { return MixBits(HashOf(key.low) ^ key.high); }
+inline std::uint64_t HashOf(ContextKey144 key)
+{
+    return MixBits(HashOf(key.low) ^ key.high);
+}
 
 // Estimates how many distinct hashes it was shown (HyperLogLog, 2^14
 // registers: within about 1% of the truth), in 16 KiB whatever the count.

@@ -55,9 +55,8 @@ Result<GenerationRun> StartGeneration(const QString &content, const PreparationO
         return finder.error();
 
     run.random = std::make_unique<RandomSource>(seed);
-    run.generator = std::make_unique<ChainGenerator>(*run.source, contextLength,
-                                                     SeparatorFor(options),
-                                                     std::move(finder).value(), *run.random);
+    run.generator = std::make_unique<ChainGenerator>(
+        *run.source, contextLength, SeparatorFor(options), std::move(finder).value(), *run.random);
     if (contextLength > 0) {
         Result<QString> seedContext = run.generator->SeedContext();
         if (!seedContext)

@@ -52,8 +52,12 @@ constexpr double kPartitionLoad = 0.8;
 constexpr double kPartitionMargin = 1.1;
 constexpr double kPartitionFullLoad = 0.97;
 // Above this many contexts, partitions; about this many in each of them.
+// Partitions keep their positions in memory of their own while they are
+// indexed, so none may hold too many; then the single table serves.
 constexpr double kPartitionAbove = 8'192;
 constexpr double kContextsPerPartition = 12'000;
+constexpr double kPositionsPerPartition = 100'000;
+constexpr std::uint32_t kLargestPartition = 2'000'000;
 constexpr int kCountingBits = 16; // partition sizes are counted this finely
 constexpr qsizetype kCancellationStride = qsizetype(1) << 22;
 
@@ -115,8 +119,8 @@ template <typename Key> class IndexedFinder final : public OccurrenceFinder {
 public:
     IndexedFinder(const QString &source, int contextLength, Alphabet alphabet)
         : m_source(source), m_text(reinterpret_cast<const char16_t *>(source.utf16())),
-          m_contextLength(contextLength), m_rank(std::move(alphabet.rank)),
-          m_packing{alphabet.bits, alphabet.bits * contextLength},
+          m_contextLength(contextLength),
+          m_rank(std::move(alphabet.rank)), m_packing{alphabet.bits, alphabet.bits * contextLength},
           m_seedWordStarts(findSeedWordStarts(text(), source.size(), contextLength))
     {
     }
@@ -177,7 +181,7 @@ private:
 
     template <typename Visit> bool forEachContext(const Cancellation *cancel, Visit visit) const;
     template <typename Visit> bool probeInBatches(const Cancellation *cancel, Visit visit);
-    Status reserve(std::int64_t slotCount, qsizetype positions);
+    Status reserve(std::int64_t slotCount, qsizetype positions, std::int64_t scratchBytes = 0);
     Status buildOneTable(const Census &census, const Cancellation *cancel);
     Status buildPartitions(const Census &census, const Cancellation *cancel);
     Outcome indexPartitions(int first, int last, const Cancellation *cancel);
@@ -261,13 +265,16 @@ bool IndexedFinder<Key>::probeInBatches(const Cancellation *cancel, Visit visit)
     return finished;
 }
 
-// Checks that `slotCount` table slots and `positions` positions fit in memory
-// and allocates them.
-template <typename Key> Status IndexedFinder<Key>::reserve(std::int64_t slotCount, qsizetype positions)
+// Checks that `slotCount` table slots and `positions` positions, and
+// `scratchBytes` for the work, fit in memory, and allocates the first two.
+template <typename Key>
+Status IndexedFinder<Key>::reserve(std::int64_t slotCount, qsizetype positions,
+                                   std::int64_t scratchBytes)
 {
     const Status fits = CheckMemoryFor(
         m_source.size(), m_contextLength + 1,
-        slotCount * std::int64_t(sizeof(Slot)) + std::int64_t(positions) * std::int64_t(sizeof(SourcePosition)));
+        slotCount * std::int64_t(sizeof(Slot)) +
+            std::int64_t(positions) * std::int64_t(sizeof(SourcePosition)) + scratchBytes);
     if (!fits)
         return fits;
     m_slots = LargeArray<Slot>(size_t(slotCount));
@@ -289,14 +296,15 @@ template <typename Key> Status IndexedFinder<Key>::build(const Cancellation *can
             ++census.byHighBits[hash >> (64 - kCountingBits)];
         }))
         return CancelledError();
-    census.positions = std::accumulate(census.byHighBits.begin(), census.byHighBits.end(),
-                                       qsizetype(0));
+    census.positions =
+        std::accumulate(census.byHighBits.begin(), census.byHighBits.end(), qsizetype(0));
 
     if (std::min(double(census.positions), census.distinct.estimate()) > kPartitionAbove) {
         const Status built = buildPartitions(census, cancel);
         if (built || built.error().detail != QLatin1String("full"))
             return built;
-        // A partition held more contexts than estimated: start again whole.
+        // Partitions did not suit: a partition held more contexts than
+        // estimated, or too many positions. Start again whole.
         m_slots = {};
         m_positions = {};
         m_tables.clear();
@@ -318,7 +326,8 @@ Status IndexedFinder<Key>::buildOneTable(const Census &census, const Cancellatio
 
     if (!probeInBatches(cancel, [&](const Probe<Key> &probe) {
             Table &table = m_tables.front();
-            size_t home = probe.capacity == table.capacity() ? probe.home : table.homeOf(probe.hash);
+            size_t home =
+                probe.capacity == table.capacity() ? probe.home : table.homeOf(probe.hash);
             while (table.count(probe.key, home) == Table::kNone) {
                 growOneTable();
                 home = m_tables.front().homeOf(probe.hash);
@@ -356,8 +365,9 @@ template <typename Key>
 Status IndexedFinder<Key>::buildPartitions(const Census &census, const Cancellation *cancel)
 {
     const double contexts = std::min(double(census.positions), census.distinct.estimate());
-    m_partitionBits = std::clamp(int(std::ceil(std::log2(contexts / kContextsPerPartition))), 1,
-                                 kCountingBits);
+    const double wanted = std::max(contexts / kContextsPerPartition,
+                                   double(census.positions) / kPositionsPerPartition);
+    m_partitionBits = std::clamp(int(std::ceil(std::log2(wanted))), 1, kCountingBits);
     const size_t partitions = size_t(1) << m_partitionBits;
     const size_t countsPer = census.byHighBits.size() / partitions;
     // A partition's share of distinct contexts follows its share of
@@ -368,14 +378,20 @@ Status IndexedFinder<Key>::buildPartitions(const Census &census, const Cancellat
     m_partitionStart.assign(partitions + 1, 0);
     std::vector<size_t> capacity(partitions);
     std::int64_t slotCount = 0;
+    std::uint32_t largest = 0;
     for (size_t p = 0; p < partitions; ++p) {
         const auto first = census.byHighBits.begin() + std::ptrdiff_t(p * countsPer);
         const std::uint32_t size = std::accumulate(first, first + std::ptrdiff_t(countsPer), 0u);
+        if (size > kLargestPartition)
+            return Error{QString(), QStringLiteral("full")}; // a few contexts with most positions
+        largest = std::max(largest, size);
         m_partitionStart[p + 1] = m_partitionStart[p] + size;
         capacity[p] = size_t(double(size) * distinctShare / kPartitionLoad) + kBatch;
         slotCount += std::int64_t(capacity[p]);
     }
-    const Status reserved = reserve(slotCount, census.positions);
+    // Each of two threads copies the positions of one partition at a time
+    // and notes their slots.
+    const Status reserved = reserve(slotCount, census.positions, 2 * std::int64_t(largest) * 8);
     if (!reserved)
         return reserved;
     m_tables.resize(partitions);
@@ -416,8 +432,8 @@ Status IndexedFinder<Key>::buildPartitions(const Census &census, const Cancellat
 // Indexes partitions [first, last) within their stretches of the positions
 // array. Allocates nothing big: std::bad_alloc is reported as Full.
 template <typename Key>
-typename IndexedFinder<Key>::Outcome
-IndexedFinder<Key>::indexPartitions(int first, int last, const Cancellation *cancel)
+typename IndexedFinder<Key>::Outcome IndexedFinder<Key>::indexPartitions(int first, int last,
+                                                                         const Cancellation *cancel)
 {
     try {
         std::vector<std::uint32_t> slotOf;
@@ -487,8 +503,7 @@ template <typename Key> Occurrences IndexedFinder<Key>::scanShortSource(QStringV
 
 template <typename Key>
 Result<std::unique_ptr<OccurrenceFinder>> buildFinder(const QString &source, int contextLength,
-                                                      Alphabet alphabet,
-                                                      const Cancellation *cancel)
+                                                      Alphabet alphabet, const Cancellation *cancel)
 {
     auto finder = std::make_unique<IndexedFinder<Key>>(source, contextLength, std::move(alphabet));
     const Status built = finder->build(cancel);
@@ -499,9 +514,8 @@ Result<std::unique_ptr<OccurrenceFinder>> buildFinder(const QString &source, int
 
 } // namespace
 
-Result<std::unique_ptr<OccurrenceFinder>> MakeIndexedFinder(const QString &source,
-                                                            int contextLength,
-                                                            const Cancellation *cancel)
+Result<std::unique_ptr<OccurrenceFinder>>
+MakeIndexedFinder(const QString &source, int contextLength, const Cancellation *cancel)
 {
     if (contextLength < 1 || contextLength > 9)
         return internalError(QStringLiteral("context length %1 out of range").arg(contextLength));

@@ -15,6 +15,5 @@
 // memory; it refuses with an Error naming the text's size and the order when
 // it cannot, when an allocation fails anyway, or when `cancel` is cancelled
 // while it builds (every few million positions it looks).
-Result<std::unique_ptr<OccurrenceFinder>> MakeIndexedFinder(const QString &source,
-                                                            int contextLength,
-                                                            const Cancellation *cancel = nullptr);
+Result<std::unique_ptr<OccurrenceFinder>>
+MakeIndexedFinder(const QString &source, int contextLength, const Cancellation *cancel = nullptr);

@@ -17,7 +17,8 @@ LargeMapping::LargeMapping(size_t bytes)
     // A little more than asked, so that the data can start on a huge-page
     // boundary; the slack is never touched and so never costs memory.
     const size_t length = bytes + kHugePage;
-    void *mapping = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void *mapping =
+        mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (mapping == MAP_FAILED)
         return;
     m_mapping = mapping;

@@ -82,7 +82,10 @@ private:
     std::optional<Error> m_error;
 };
 
-QString toLowerCase(const QString &text) { return text.toLower(); }
+QString toLowerCase(const QString &text)
+{
+    return text.toLower();
+}
 
 } // namespace
 

@@ -81,8 +81,14 @@ QString listed(const QString &text)
 }
 
 // An answer as the list it holds: occurrences by their positions.
-template <typename T> const T &items(const T &answer) { return answer; }
-std::span<const SourcePosition> items(const Occurrences &answer) { return answer.positions(); }
+template <typename T> const T &items(const T &answer)
+{
+    return answer;
+}
+std::span<const SourcePosition> items(const Occurrences &answer)
+{
+    return answer.positions();
+}
 
 // How the index's answer differs from the reference's, or nothing.
 template <typename T> QString differs(const Result<T> &expected, const Result<T> &actual)
@@ -228,8 +234,8 @@ void EngineEquivalenceTest::generatorsWriteTheSameText()
             QVERIFY(reference.ok() && indexed.ok());
             ChainGenerator &expected = *reference.value().generator;
             ChainGenerator &actual = *indexed.value().generator;
-            QString failure = differs(Result<QString>(expected.context()),
-                                      Result<QString>(actual.context()));
+            QString failure =
+                differs(Result<QString>(expected.context()), Result<QString>(actual.context()));
             QString context;
             int piece = 0;
             while (failure.isEmpty() && piece++ < pieces) {
@@ -293,7 +299,8 @@ void EngineEquivalenceTest::refusesATextMemoryCannotHold()
         QVERIFY(cli.waitForFinished(120'000));
         const QByteArray error = cli.readAllStandardError();
         QCOMPARE(cli.exitCode(), order == 1 ? 0 : 1);
-        QCOMPARE(error.contains("Memoria insufficiente") && error.contains("ordine 10"), order == 10);
+        QCOMPARE(error.contains("Memoria insufficiente") && error.contains("ordine 10"),
+                 order == 10);
     }
 }
 

@@ -122,10 +122,9 @@ void GeneratorTest::answers()
     QFETCH(QString, context);
     QFETCH(Positions, expected);
     Harness h(engine, source, context.isNull() ? 3 : int(context.size()));
-    QCOMPARE(
-        context.isNull() ? positions(h.finder->seedWordStarts())
-                         : positions(h.finder->occurrences(context)),
-        expected);
+    QCOMPARE(context.isNull() ? positions(h.finder->seedWordStarts())
+                              : positions(h.finder->occurrences(context)),
+             expected);
 }
 
 // The seed context (above order 1), then `count` pieces, on sources where
