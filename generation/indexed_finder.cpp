@@ -55,11 +55,14 @@ constexpr double kPartitionFullLoad = 0.97;
 // Partitions keep their positions in memory of their own while they are
 // indexed, so none may hold too many; then the single table serves.
 constexpr double kPartitionAbove = 8'192;
+constexpr size_t kFewContextsCapacity = 1'024; // grows as needed
+// The detail of the Error with which a way of building gives up for another.
+const QString kTooMany = QStringLiteral("too many for this way of building");
 constexpr double kContextsPerPartition = 12'000;
 constexpr double kPositionsPerPartition = 100'000;
 constexpr std::uint32_t kLargestPartition = 2'000'000;
 constexpr int kCountingBits = 16; // partition sizes are counted this finely
-constexpr qsizetype kCancellationStride = qsizetype(1) << 22;
+constexpr qsizetype kCancellationStride = qsizetype(1) << 16;
 
 // The pattern dialect's \w: ASCII letters, digits and underscore only.
 bool isWordCharacter(char16_t c)
@@ -179,10 +182,12 @@ private:
         return key;
     }
 
-    template <typename Visit> bool forEachContext(const Cancellation *cancel, Visit visit) const;
-    template <typename Visit> bool probeInBatches(const Cancellation *cancel, Visit visit);
+    template <typename Visit>
+    bool forEachContext(const Cancellation *cancel, Visit visit, const bool *enough = nullptr) const;
+    template <typename Visit>
+    bool probeInBatches(const Cancellation *cancel, Visit visit, const bool *enough = nullptr);
     Status reserve(std::int64_t slotCount, qsizetype positions, std::int64_t scratchBytes = 0);
-    Status buildOneTable(const Census &census, const Cancellation *cancel);
+    Status buildOneTable(size_t capacity, size_t mostContexts, const Cancellation *cancel);
     Status buildPartitions(const Census &census, const Cancellation *cancel);
     Outcome indexPartitions(int first, int last, const Cancellation *cancel);
     void growOneTable();
@@ -206,10 +211,12 @@ private:
 };
 
 // Calls visit(p, key, hash) for every position p whose context is followed
-// by a character other than LF, in increasing order. False when cancelled.
+// by a character other than LF, in increasing order. False when cancelled,
+// or stopped early because `enough` became true.
 template <typename Key>
 template <typename Visit>
-bool IndexedFinder<Key>::forEachContext(const Cancellation *cancel, Visit visit) const
+bool IndexedFinder<Key>::forEachContext(const Cancellation *cancel, Visit visit,
+                                        const bool *enough) const
 {
     const char16_t *s = text();
     const qsizetype candidates = m_source.size() - m_contextLength;
@@ -218,7 +225,7 @@ bool IndexedFinder<Key>::forEachContext(const Cancellation *cancel, Visit visit)
     for (int i = 0; i + 1 < m_contextLength; ++i)
         key = ShiftIn(key, rank[s[i]], m_packing);
     for (qsizetype start = 0; start < candidates; start += kCancellationStride) {
-        if (IsCancelled(cancel))
+        if (IsCancelled(cancel) || (enough && *enough))
             return false;
         const qsizetype end = std::min(candidates, start + kCancellationStride);
         for (qsizetype p = start; p < end; ++p) {
@@ -244,7 +251,8 @@ template <typename Key> struct Probe {
 // positions prefetched before the first of them is visited.
 template <typename Key>
 template <typename Visit>
-bool IndexedFinder<Key>::probeInBatches(const Cancellation *cancel, Visit visit)
+bool IndexedFinder<Key>::probeInBatches(const Cancellation *cancel, Visit visit,
+                                        const bool *enough)
 {
     std::array<Probe<Key>, kBatch> batch;
     int filled = 0;
@@ -260,7 +268,7 @@ bool IndexedFinder<Key>::probeInBatches(const Cancellation *cancel, Visit visit)
         batch[size_t(filled++)] = Probe<Key>{key, hash, home, table.capacity(), SourcePosition(p)};
         if (filled == kBatch)
             flush();
-    });
+    }, enough);
     flush();
     return finished;
 }
@@ -289,6 +297,12 @@ template <typename Key> Status IndexedFinder<Key>::build(const Cancellation *can
     if (m_source.size() <= m_contextLength)
         return Done{};
 
+    // Few contexts (short ones, or a text with few words) are counted
+    // straight into one table that the cache holds.
+    Status built = buildOneTable(kFewContextsCapacity, size_t(kPartitionAbove), cancel);
+    if (built || built.error().detail != kTooMany)
+        return built;
+
     Census census;
     census.byHighBits.assign(size_t(1) << kCountingBits, 0);
     if (!forEachContext(cancel, [&](qsizetype, Key, std::uint64_t hash) {
@@ -298,33 +312,38 @@ template <typename Key> Status IndexedFinder<Key>::build(const Cancellation *can
         return CancelledError();
     census.positions =
         std::accumulate(census.byHighBits.begin(), census.byHighBits.end(), qsizetype(0));
+    built = buildPartitions(census, cancel);
+    if (built || built.error().detail != kTooMany)
+        return built;
 
-    if (std::min(double(census.positions), census.distinct.estimate()) > kPartitionAbove) {
-        const Status built = buildPartitions(census, cancel);
-        if (built || built.error().detail != QLatin1String("full"))
-            return built;
-        // Partitions did not suit: a partition held more contexts than
-        // estimated, or too many positions. Start again whole.
-        m_slots = {};
-        m_positions = {};
-        m_tables.clear();
-        m_partitionBits = 0;
-    }
-    return buildOneTable(census, cancel);
+    // Partitions did not suit: a partition held more contexts than
+    // estimated, or too many positions. One big table, then.
+    m_partitionBits = 0;
+    const double contexts = std::min(double(census.positions), census.distinct.estimate() * 1.02);
+    return buildOneTable(size_t(contexts / kLoad) + kBatch, ~size_t(0), cancel);
 }
 
+// Builds the index with one table of `capacity` slots (doubled as needed),
+// or gives up with kTooMany as soon as there are more than `mostContexts`.
 template <typename Key>
-Status IndexedFinder<Key>::buildOneTable(const Census &census, const Cancellation *cancel)
+Status IndexedFinder<Key>::buildOneTable(size_t capacity, size_t mostContexts,
+                                         const Cancellation *cancel)
 {
-    const double contexts = std::min(double(census.positions), census.distinct.estimate() * 1.02);
-    const size_t capacity = size_t(contexts / kLoad) + kBatch;
-    const Status reserved = reserve(std::int64_t(capacity), census.positions);
-    if (!reserved)
-        return reserved;
+    m_positions = {};
+    const Status fits = CheckMemoryFor(m_source.size(), m_contextLength + 1,
+                                       std::int64_t(capacity * sizeof(Slot)));
+    if (!fits)
+        return fits;
+    m_slots = LargeArray<Slot>(capacity);
+    if (!m_slots)
+        throw std::bad_alloc();
     m_tables.assign(1, Table(m_slots.data(), capacity, kFullLoad));
-    m_partitionStart.assign(1, 0);
 
-    if (!probeInBatches(cancel, [&](const Probe<Key> &probe) {
+    qsizetype positions = 0;
+    bool tooMany = false;
+    const bool counted = probeInBatches(
+        cancel,
+        [&](const Probe<Key> &probe) {
             Table &table = m_tables.front();
             size_t home =
                 probe.capacity == table.capacity() ? probe.home : table.homeOf(probe.hash);
@@ -332,9 +351,23 @@ Status IndexedFinder<Key>::buildOneTable(const Census &census, const Cancellatio
                 growOneTable();
                 home = m_tables.front().homeOf(probe.hash);
             }
-        }))
+            ++positions;
+            tooMany = table.contexts() > mostContexts;
+        },
+        &tooMany);
+    if (tooMany)
+        return Error{QString(), kTooMany};
+    if (!counted)
         return CancelledError();
 
+    const Status fitsToo =
+        CheckMemoryFor(m_source.size(), m_contextLength + 1,
+                       std::int64_t(positions) * std::int64_t(sizeof(SourcePosition)));
+    if (!fitsToo)
+        return fitsToo;
+    m_positions = LargeArray<SourcePosition>(size_t(positions));
+    if (!m_positions)
+        throw std::bad_alloc();
     m_tables.front().layOut(0);
     const bool finished = probeInBatches(cancel, [&](const Probe<Key> &probe) {
         Table &table = m_tables.front();
@@ -383,7 +416,7 @@ Status IndexedFinder<Key>::buildPartitions(const Census &census, const Cancellat
         const auto first = census.byHighBits.begin() + std::ptrdiff_t(p * countsPer);
         const std::uint32_t size = std::accumulate(first, first + std::ptrdiff_t(countsPer), 0u);
         if (size > kLargestPartition)
-            return Error{QString(), QStringLiteral("full")}; // a few contexts with most positions
+            return Error{QString(), kTooMany}; // a few contexts with most positions
         largest = std::max(largest, size);
         m_partitionStart[p + 1] = m_partitionStart[p] + size;
         capacity[p] = size_t(double(size) * distinctShare / kPartitionLoad) + kBatch;
@@ -425,7 +458,7 @@ Status IndexedFinder<Key>::buildPartitions(const Census &census, const Cancellat
     if (outcome == Outcome::Cancelled)
         return CancelledError();
     if (outcome == Outcome::Full)
-        return Error{QString(), QStringLiteral("full")};
+        return Error{QString(), kTooMany};
     return Done{};
 }
 
