@@ -27,11 +27,11 @@ std::optional<std::int64_t> procKiB(const char *path, const char *name)
     return bytes;
 }
 
-// "95,4 MB": sizes as the user reads them.
+// "95,4 MB": sizes as the user reads them (in millions, as file managers
+// show them).
 QString megabytes(double bytes)
 {
-    return QString::number(bytes / (1024.0 * 1024.0), 'f', 1).replace(u'.', u',') +
-           QStringLiteral(" MB");
+    return QString::number(bytes / 1e6, 'f', 1).replace(u'.', u',') + QStringLiteral(" MB");
 }
 
 } // namespace
