@@ -26,6 +26,8 @@ public:
     bool empty() const { return m_positions.empty(); }
     size_t size() const { return m_positions.size(); }
     std::span<const SourcePosition> positions() const { return m_positions; }
+    auto begin() const { return m_positions.begin(); } // the positions, in order
+    auto end() const { return m_positions.end(); }
     // The character after the i-th occurrence: source[position + context length].
     char16_t following(size_t i) const { return m_following[m_positions[i]]; }
 

@@ -67,10 +67,10 @@ QString wideAlphabetText(std::mt19937_64 &random, qsizetype length)
 }
 
 // Positions or code units one by one, for failure messages.
-template <typename T> QString listed(std::span<const T> items)
+template <typename Items> QString listed(const Items &items)
 {
     QStringList out;
-    for (T item : items)
+    for (auto item : items)
         out << QString::number(item);
     return out.join(u' ');
 }
@@ -80,24 +80,13 @@ QString listed(const QString &text)
     return listed(std::span(text.utf16(), size_t(text.size())));
 }
 
-// An answer as the list it holds: occurrences by their positions.
-template <typename T> const T &items(const T &answer)
-{
-    return answer;
-}
-std::span<const SourcePosition> items(const Occurrences &answer)
-{
-    return answer.positions();
-}
-
 // How the index's answer differs from the reference's, or nothing.
 template <typename T> QString differs(const Result<T> &expected, const Result<T> &actual)
 {
-    if (expected && actual && std::ranges::equal(items(expected.value()), items(actual.value())))
+    if (expected && actual && std::ranges::equal(expected.value(), actual.value()))
         return QString();
     const auto shown = [](const Result<T> &answer) {
-        return answer ? listed(items(answer.value()))
-                      : QStringLiteral("error ") + answer.error().detail;
+        return answer ? listed(answer.value()) : QStringLiteral("error ") + answer.error().detail;
     };
     return QStringLiteral("[%1] instead of [%2]").arg(shown(actual), shown(expected));
 }
@@ -264,14 +253,14 @@ void EngineEquivalenceTest::indexAnswersOnlyForItsContextLength()
     QVERIFY(!MakeIndexedFinder(source, 0).ok() && !MakeIndexedFinder(source, 10).ok());
 }
 
+// Work whose result nobody wants any more gives up with an Error.
 void EngineEquivalenceTest::cancelledWorkGivesUp()
 {
     Cancellation cancel;
     cancel.cancel();
-    const QString text = ItalianLikeText(5000, 4);
     RegExp pattern;
-    QVERIFY(!PrepareSourceText(text, PreparationOptions(), pattern, &cancel).ok());
-    QVERIFY(!MakeIndexedFinder(text, 9, &cancel).ok());
+    QVERIFY(!PrepareSourceText(kAlphabet, PreparationOptions(), pattern, &cancel).ok());
+    QVERIFY(!MakeIndexedFinder(kAlphabet, 9, &cancel).ok());
 }
 
 // gramisola-cli under an address-space limit, on 20 million random
@@ -297,10 +286,8 @@ void EngineEquivalenceTest::refusesATextMemoryCannotHold()
         cli.start(qEnvironmentVariable("GRAMISOLA_CLI"),
                   {"-n", "5", "-o", QString::number(order), path});
         QVERIFY(cli.waitForFinished(120'000));
-        const QByteArray error = cli.readAllStandardError();
-        QCOMPARE(cli.exitCode(), order == 1 ? 0 : 1);
-        QCOMPARE(error.contains("Memoria insufficiente") && error.contains("ordine 10"),
-                 order == 10);
+        QCOMPARE(cli.exitCode(), int(order == 10));
+        QCOMPARE(cli.readAllStandardError().contains("Memoria insufficiente"), order == 10);
     }
 }
 

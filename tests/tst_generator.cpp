@@ -54,14 +54,9 @@ struct Harness {
 };
 
 // A finder's answer as a list; an error as the impossible position -1.
-Positions positions(const Result<std::span<const SourcePosition>> &found)
+template <typename Answer> Positions positions(const Result<Answer> &found)
 {
     return found ? Positions(found.value().begin(), found.value().end()) : Positions{-1};
-}
-Positions positions(const Result<Occurrences> &found)
-{
-    return found ? Positions(found.value().positions().begin(), found.value().positions().end())
-                 : Positions{-1};
 }
 
 // The same row once per engine.
