@@ -101,6 +101,7 @@ std::vector<SourcePosition> findSeedWordStarts(const char16_t *s, qsizetype n, i
 // 0 for one the source lacks; and how many bits a rank needs.
 struct Alphabet {
     std::vector<ContextRank> rank;
+    std::vector<char16_t> characters; // by rank; [0] unused
     int bits = 1;
 };
 
@@ -111,9 +112,13 @@ Alphabet rankAlphabet(const char16_t *s, qsizetype n)
     for (qsizetype i = 0; i < n; ++i)
         alphabet.rank[s[i]] = 1;
     std::uint32_t size = 0;
-    for (ContextRank &rank : alphabet.rank)
-        if (rank)
-            rank = ContextRank(++size);
+    alphabet.characters.push_back(0);
+    for (size_t c = 0; c < alphabet.rank.size(); ++c) {
+        if (alphabet.rank[c]) {
+            alphabet.rank[c] = ContextRank(++size);
+            alphabet.characters.push_back(char16_t(c));
+        }
+    }
     alphabet.bits = std::max(1, int(std::bit_width(size)));
     return alphabet;
 }
@@ -122,8 +127,10 @@ template <typename Key> class IndexedFinder final : public OccurrenceFinder {
 public:
     IndexedFinder(const QString &source, int contextLength, Alphabet alphabet)
         : m_source(source), m_text(reinterpret_cast<const char16_t *>(source.utf16())),
-          m_contextLength(contextLength),
-          m_rank(std::move(alphabet.rank)), m_packing{alphabet.bits, alphabet.bits * contextLength},
+          m_contextLength(contextLength), m_rank(std::move(alphabet.rank)),
+          m_characters(std::move(alphabet.characters)),
+          m_keepFollowing(alphabet.bits <= 8), m_packing{alphabet.bits,
+                                                         alphabet.bits * contextLength},
           m_seedWordStarts(findSeedWordStarts(text(), source.size(), contextLength))
     {
     }
@@ -183,7 +190,8 @@ private:
     }
 
     template <typename Visit>
-    bool forEachContext(const Cancellation *cancel, Visit visit, const bool *enough = nullptr) const;
+    bool forEachContext(const Cancellation *cancel, Visit visit,
+                        const bool *enough = nullptr) const;
     template <typename Visit>
     bool probeInBatches(const Cancellation *cancel, Visit visit, const bool *enough = nullptr);
     Status reserve(std::int64_t slotCount, qsizetype positions, std::int64_t scratchBytes = 0);
@@ -198,6 +206,11 @@ private:
     const char16_t *const m_text;
     const int m_contextLength;
     const std::vector<ContextRank> m_rank;
+    const std::vector<char16_t> m_characters;
+    // With at most 255 distinct characters, the character after each
+    // position is kept beside it as a one-byte rank, so that a draw reads
+    // one place at random instead of two (the position, then the text).
+    const bool m_keepFollowing;
     const KeyPacking m_packing;
     std::vector<SourcePosition> m_seedWordStarts;
 
@@ -206,6 +219,17 @@ private:
     std::vector<Table> m_tables;
     std::vector<std::uint32_t> m_partitionStart; // of each partition's positions
     LargeArray<SourcePosition> m_positions;
+    LargeArray<std::uint8_t> m_following; // ranks, beside m_positions
+
+    std::uint8_t followingRank(SourcePosition p) const
+    {
+        return std::uint8_t(m_rank[text()[p + m_contextLength]]);
+    }
+    bool allocatePositions(qsizetype positions);
+    std::int64_t positionBytes() const
+    {
+        return std::int64_t(sizeof(SourcePosition)) + (m_keepFollowing ? 1 : 0);
+    }
 
     std::vector<SourcePosition> m_shortSourceMatches;
 };
@@ -251,8 +275,7 @@ template <typename Key> struct Probe {
 // positions prefetched before the first of them is visited.
 template <typename Key>
 template <typename Visit>
-bool IndexedFinder<Key>::probeInBatches(const Cancellation *cancel, Visit visit,
-                                        const bool *enough)
+bool IndexedFinder<Key>::probeInBatches(const Cancellation *cancel, Visit visit, const bool *enough)
 {
     std::array<Probe<Key>, kBatch> batch;
     int filled = 0;
@@ -261,14 +284,18 @@ bool IndexedFinder<Key>::probeInBatches(const Cancellation *cancel, Visit visit,
             visit(batch[size_t(i)]);
         filled = 0;
     };
-    const bool finished = forEachContext(cancel, [&](qsizetype p, Key key, std::uint64_t hash) {
-        const Table &table = m_tables.front();
-        const size_t home = table.homeOf(hash);
-        __builtin_prefetch(table.address(home), 1);
-        batch[size_t(filled++)] = Probe<Key>{key, hash, home, table.capacity(), SourcePosition(p)};
-        if (filled == kBatch)
-            flush();
-    }, enough);
+    const bool finished = forEachContext(
+        cancel,
+        [&](qsizetype p, Key key, std::uint64_t hash) {
+            const Table &table = m_tables.front();
+            const size_t home = table.homeOf(hash);
+            __builtin_prefetch(table.address(home), 1);
+            batch[size_t(filled++)] =
+                Probe<Key>{key, hash, home, table.capacity(), SourcePosition(p)};
+            if (filled == kBatch)
+                flush();
+        },
+        enough);
     flush();
     return finished;
 }
@@ -279,17 +306,24 @@ template <typename Key>
 Status IndexedFinder<Key>::reserve(std::int64_t slotCount, qsizetype positions,
                                    std::int64_t scratchBytes)
 {
-    const Status fits = CheckMemoryFor(
-        m_source.size(), m_contextLength + 1,
-        slotCount * std::int64_t(sizeof(Slot)) +
-            std::int64_t(positions) * std::int64_t(sizeof(SourcePosition)) + scratchBytes);
+    const Status fits =
+        CheckMemoryFor(m_source.size(), m_contextLength + 1,
+                       slotCount * std::int64_t(sizeof(Slot)) +
+                           std::int64_t(positions) * positionBytes() + scratchBytes);
     if (!fits)
         return fits;
     m_slots = LargeArray<Slot>(size_t(slotCount));
-    m_positions = LargeArray<SourcePosition>(size_t(positions));
-    if (!m_slots || !m_positions)
+    if (!m_slots || !allocatePositions(positions))
         throw std::bad_alloc();
     return Done{};
+}
+
+template <typename Key> bool IndexedFinder<Key>::allocatePositions(qsizetype positions)
+{
+    m_positions = LargeArray<SourcePosition>(size_t(positions));
+    if (m_keepFollowing)
+        m_following = LargeArray<std::uint8_t>(size_t(positions));
+    return m_positions && (m_following || !m_keepFollowing);
 }
 
 template <typename Key> Status IndexedFinder<Key>::build(const Cancellation *cancel)
@@ -330,8 +364,8 @@ Status IndexedFinder<Key>::buildOneTable(size_t capacity, size_t mostContexts,
                                          const Cancellation *cancel)
 {
     m_positions = {};
-    const Status fits = CheckMemoryFor(m_source.size(), m_contextLength + 1,
-                                       std::int64_t(capacity * sizeof(Slot)));
+    const Status fits =
+        CheckMemoryFor(m_source.size(), m_contextLength + 1, std::int64_t(capacity * sizeof(Slot)));
     if (!fits)
         return fits;
     m_slots = LargeArray<Slot>(capacity);
@@ -360,18 +394,19 @@ Status IndexedFinder<Key>::buildOneTable(size_t capacity, size_t mostContexts,
     if (!counted)
         return CancelledError();
 
-    const Status fitsToo =
-        CheckMemoryFor(m_source.size(), m_contextLength + 1,
-                       std::int64_t(positions) * std::int64_t(sizeof(SourcePosition)));
+    const Status fitsToo = CheckMemoryFor(m_source.size(), m_contextLength + 1,
+                                          std::int64_t(positions) * positionBytes());
     if (!fitsToo)
         return fitsToo;
-    m_positions = LargeArray<SourcePosition>(size_t(positions));
-    if (!m_positions)
+    if (!allocatePositions(positions))
         throw std::bad_alloc();
     m_tables.front().layOut(0);
     const bool finished = probeInBatches(cancel, [&](const Probe<Key> &probe) {
         Table &table = m_tables.front();
-        m_positions[table.nextPlace(table.find(probe.key, probe.home))] = probe.position;
+        const std::uint32_t place = table.nextPlace(table.find(probe.key, probe.home));
+        m_positions[place] = probe.position;
+        if (m_keepFollowing)
+            m_following[place] = followingRank(probe.position);
     });
     return finished ? Status(Done{}) : Status(CancelledError());
 }
@@ -423,8 +458,8 @@ Status IndexedFinder<Key>::buildPartitions(const Census &census, const Cancellat
         slotCount += std::int64_t(capacity[p]);
     }
     // Each of two threads copies the positions of one partition at a time
-    // and notes their slots.
-    const Status reserved = reserve(slotCount, census.positions, 2 * std::int64_t(largest) * 8);
+    // and notes their slots and following characters.
+    const Status reserved = reserve(slotCount, census.positions, 2 * std::int64_t(largest) * 9);
     if (!reserved)
         return reserved;
     m_tables.resize(partitions);
@@ -471,6 +506,7 @@ typename IndexedFinder<Key>::Outcome IndexedFinder<Key>::indexPartitions(int fir
     try {
         std::vector<std::uint32_t> slotOf;
         std::vector<SourcePosition> dealt;
+        std::vector<std::uint8_t> following;
         constexpr size_t kTextAhead = 16;
         for (int partition = first; partition < last; ++partition) {
             if (IsCancelled(cancel))
@@ -480,6 +516,7 @@ typename IndexedFinder<Key>::Outcome IndexedFinder<Key>::indexPartitions(int fir
             const size_t size = m_partitionStart[size_t(partition) + 1] - start;
             const SourcePosition *positions = m_positions.data() + start;
             slotOf.resize(size);
+            following.resize(m_keepFollowing ? size : 0);
             for (size_t i = 0; i < size; ++i) {
                 if (i + kTextAhead < size)
                     __builtin_prefetch(text() + positions[i + kTextAhead]);
@@ -488,11 +525,17 @@ typename IndexedFinder<Key>::Outcome IndexedFinder<Key>::indexPartitions(int fir
                 if (slot == Table::kNone)
                     return Outcome::Full;
                 slotOf[i] = std::uint32_t(slot);
+                if (m_keepFollowing)
+                    following[i] = followingRank(positions[i]);
             }
             table.layOut(start);
             dealt.assign(positions, positions + size);
-            for (size_t i = 0; i < size; ++i)
-                m_positions[table.nextPlace(slotOf[i])] = dealt[i];
+            for (size_t i = 0; i < size; ++i) {
+                const std::uint32_t place = table.nextPlace(slotOf[i]);
+                m_positions[place] = dealt[i];
+                if (m_keepFollowing)
+                    m_following[place] = following[i];
+            }
         }
         return Outcome::Done;
     } catch (const std::bad_alloc &) {
@@ -517,9 +560,11 @@ template <typename Key> Occurrences IndexedFinder<Key>::lookUp(const char16_t *c
     if (slot == Table::kNone)
         return Occurrences();
     const std::uint32_t begin = table.begin(slot);
-    return Occurrences(std::span<const SourcePosition>(m_positions.data() + begin,
-                                                       size_t(table.end(slot) - begin)),
-                       text(), m_contextLength);
+    const std::span<const SourcePosition> positions(m_positions.data() + begin,
+                                                    size_t(table.end(slot) - begin));
+    if (m_keepFollowing)
+        return Occurrences(positions, m_following.data() + begin, m_characters.data());
+    return Occurrences(positions, text(), m_contextLength);
 }
 
 template <typename Key> Occurrences IndexedFinder<Key>::scanShortSource(QStringView context)

@@ -17,9 +17,17 @@ using SourcePosition = std::int32_t;
 class Occurrences {
 public:
     Occurrences() = default;
+    // The following characters read from the source text.
     Occurrences(std::span<const SourcePosition> positions, const char16_t *source,
                 qsizetype contextLength)
         : m_positions(positions), m_following(source + contextLength)
+    {
+    }
+    // The following characters kept beside the positions, as ranks in
+    // `alphabet` (one byte each): one read instead of two per draw.
+    Occurrences(std::span<const SourcePosition> positions, const std::uint8_t *followingRanks,
+                const char16_t *alphabet)
+        : m_positions(positions), m_followingRanks(followingRanks), m_alphabet(alphabet)
     {
     }
 
@@ -29,11 +37,16 @@ public:
     auto begin() const { return m_positions.begin(); } // the positions, in order
     auto end() const { return m_positions.end(); }
     // The character after the i-th occurrence: source[position + context length].
-    char16_t following(size_t i) const { return m_following[m_positions[i]]; }
+    char16_t following(size_t i) const
+    {
+        return m_followingRanks ? m_alphabet[m_followingRanks[i]] : m_following[m_positions[i]];
+    }
 
 private:
     std::span<const SourcePosition> m_positions;
     const char16_t *m_following = nullptr;
+    const std::uint8_t *m_followingRanks = nullptr;
+    const char16_t *m_alphabet = nullptr;
 };
 
 // The one question the chain generator asks of the source text, answered by
