@@ -107,11 +107,14 @@ Result<QString> PrepareSourceText(const QString &content, const PreparationOptio
         steps.replace(kCrLfRun, kCarriageReturn);
         steps.replace(QStringLiteral("\\n+"), kCarriageReturn);
         if (!options.keepMultipleSpaces)
-            steps.replace(QStringLiteral("\\r+"), kCarriageReturn);
+            steps.replace(QStringLiteral("\\r{2,}"), kCarriageReturn); // one CR stays one CR
     }
 
     if (!options.keepMultipleSpaces) {
-        steps.replace(QStringLiteral("[ \\f\\t\\v]+"), kSpace);
+        // Runs of [ \f\t\v] become one space. A lone space would become a
+        // space again, so it is left alone: on prose that skips one match
+        // per word, the bulk of the step's work.
+        steps.replace(QStringLiteral("[ \\f\\t\\v]{2,}|[\\f\\t\\v]"), kSpace);
         steps.apply(trimSpaces);
     }
 
