@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <new>
@@ -197,7 +198,7 @@ private:
     Status reserve(std::int64_t slotCount, qsizetype positions, std::int64_t scratchBytes = 0);
     Status buildOneTable(size_t capacity, size_t mostContexts, const Cancellation *cancel);
     Status buildPartitions(const Census &census, const Cancellation *cancel);
-    Outcome indexPartitions(int first, int last, const Cancellation *cancel);
+    Outcome indexPartitions(std::atomic<int> &unclaimed, const Cancellation *cancel);
     void growOneTable();
     Occurrences lookUp(const char16_t *context) const;
     Occurrences scanShortSource(QStringView context);
@@ -473,18 +474,19 @@ Status IndexedFinder<Key>::buildPartitions(const Census &census, const Cancellat
         }))
         return CancelledError();
 
-    // Each thread takes one half of the partitions.
-    const int half = int(partitions / 2);
+    // Two threads take the partitions one at a time, so that a thread the
+    // system lets run less does less.
+    std::atomic<int> unclaimed{0};
     Outcome helped = Outcome::Done;
     std::thread helper;
     if (std::thread::hardware_concurrency() > 1) {
         try {
-            helper = std::thread([&] { helped = indexPartitions(half, int(partitions), cancel); });
+            helper = std::thread([&] { helped = indexPartitions(unclaimed, cancel); });
         } catch (const std::system_error &) {
-            // No thread to be had: this one does both halves.
+            // No thread to be had: this one does them all.
         }
     }
-    Outcome outcome = indexPartitions(0, helper.joinable() ? half : int(partitions), cancel);
+    Outcome outcome = indexPartitions(unclaimed, cancel);
     if (helper.joinable()) {
         helper.join();
         if (outcome == Outcome::Done)
@@ -497,18 +499,20 @@ Status IndexedFinder<Key>::buildPartitions(const Census &census, const Cancellat
     return Done{};
 }
 
-// Indexes partitions [first, last) within their stretches of the positions
-// array. Allocates nothing big: std::bad_alloc is reported as Full.
+// Indexes partitions within their stretches of the positions array, taking
+// the next unclaimed one until none is left. Allocates nothing big:
+// std::bad_alloc is reported as Full.
 template <typename Key>
-typename IndexedFinder<Key>::Outcome IndexedFinder<Key>::indexPartitions(int first, int last,
-                                                                         const Cancellation *cancel)
+typename IndexedFinder<Key>::Outcome
+IndexedFinder<Key>::indexPartitions(std::atomic<int> &unclaimed, const Cancellation *cancel)
 {
     try {
         std::vector<std::uint32_t> slotOf;
         std::vector<SourcePosition> dealt;
         std::vector<std::uint8_t> following;
         constexpr size_t kTextAhead = 16;
-        for (int partition = first; partition < last; ++partition) {
+        const int partitions = int(m_tables.size());
+        for (int partition = unclaimed++; partition < partitions; partition = unclaimed++) {
             if (IsCancelled(cancel))
                 return Outcome::Cancelled;
             Table &table = m_tables[size_t(partition)];
