@@ -23,20 +23,23 @@
 // (context_key.h, context_table.h). Nothing as long as the text is kept
 // besides the positions.
 //
-// A first pass over the text, computing the keys rolling, estimates how many
-// distinct contexts there are, so that everything is allocated once, at its
-// final size, after checking that the memory is there. Then:
+// Every pass over the text computes the keys rolling, in constant time per
+// position whatever the context length. Then:
 // - Few contexts (short ones): one table, small enough for the cache. A pass
-//   counts each context's positions; the counts become group boundaries; a
-//   last pass puts every position in its place.
+//   counts each context's positions (giving up as soon as the contexts are
+//   too many); the counts become group boundaries; after checking that the
+//   memory is there, a last pass puts every position in its place.
 // - Many contexts (long ones, varied text): one table would be far bigger
-//   than the cache and every position would miss it twice. The contexts are
-//   split by the high bits of their hash into thousands of partitions, each
-//   with a table of its own that fits in the cache. A pass deals the
-//   positions out to their partitions, each partition's stretch of the
-//   positions array in turn; then each partition is indexed on its own:
-//   count, lay out, and put its positions in order within its stretch, all
-//   in the cache. The partitions are shared between two threads.
+//   than the cache and every position would miss it twice. A census pass
+//   estimates the distinct contexts and how their hashes spread, so that
+//   everything is allocated once, after checking that the memory is there.
+//   The contexts are split by the high bits of their hash into thousands of
+//   partitions, each with a table of its own that fits in the cache; a pass
+//   deals the positions out to their partitions' stretches of the positions
+//   array; then each partition is indexed on its own (count, lay out, put
+//   its positions in order), all in the cache, by two threads.
+// - Partitions that do not suit (a few contexts hold most positions, or a
+//   partition holds more contexts than estimated): one big table.
 
 namespace {
 
@@ -52,18 +55,18 @@ constexpr double kFullLoad = 0.9;
 constexpr double kPartitionLoad = 0.8;
 constexpr double kPartitionMargin = 1.1;
 constexpr double kPartitionFullLoad = 0.97;
+constexpr size_t kFewContextsCapacity = 1'024; // grows as needed
 // Above this many contexts, partitions; about this many in each of them.
 // Partitions keep their positions in memory of their own while they are
 // indexed, so none may hold too many; then the single table serves.
 constexpr double kPartitionAbove = 8'192;
-constexpr size_t kFewContextsCapacity = 1'024; // grows as needed
-// The detail of the Error with which a way of building gives up for another.
-const QString kTooMany = QStringLiteral("too many for this way of building");
 constexpr double kContextsPerPartition = 12'000;
 constexpr double kPositionsPerPartition = 100'000;
 constexpr std::uint32_t kLargestPartition = 2'000'000;
 constexpr int kCountingBits = 16; // partition sizes are counted this finely
 constexpr qsizetype kCancellationStride = qsizetype(1) << 16;
+// The detail of the Error with which a way of building gives up for another.
+const QString kTooMany = QStringLiteral("too many for this way of building");
 
 // The pattern dialect's \w: ASCII letters, digits and underscore only.
 bool isWordCharacter(char16_t c)
