@@ -76,7 +76,7 @@ int main(int argc, char *argv[])
         qsizetype characters;
         int repeats;
         double target;
-    } sizes[] = {{1'000'000, 7, 0.25}, {10'000'000, 3, 1.5}};
+    } sizes[] = {{1'000'000, 7, 0.25}, {10'000'000, 3, 0.6}};
 
     PreparationOptions allOn;
     allOn.ignoreDigits = allOn.ignoreLineBreaks = allOn.ignorePunctuation = allOn.lowerCase =

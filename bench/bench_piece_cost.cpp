@@ -26,16 +26,16 @@ int main(int argc, char *argv[])
         GenerationRun reference = StartOrFail(content, options, order, Engine::Reference, seed);
         GenerationRun indexed = StartOrFail(content, options, order, Engine::Indexed, seed);
 
-        const bool sameText =
-            reference.firstPiece == indexed.firstPiece &&
-            PiecesOrFail(*reference.generator, kComparedPieces) ==
-                PiecesOrFail(*indexed.generator, kComparedPieces);
+        const bool sameText = reference.generator->context() == indexed.generator->context() &&
+                              PiecesOrFail(*reference.generator, kComparedPieces) ==
+                                  PiecesOrFail(*indexed.generator, kComparedPieces);
 
         // The reference is held to a few hundred pieces per order: a batch
         // ends after 0.1 s, and a piece takes milliseconds.
         const double referenceSeconds =
             MedianSecondsPerPiece(*reference.generator, kBatches, 0.1, 4);
-        const double indexedSeconds = MedianSecondsPerPiece(*indexed.generator, kBatches, 0.1, 4096);
+        const double indexedSeconds =
+            MedianSecondsPerPiece(*indexed.generator, kBatches, 0.1, 4096);
 
         QJsonObject line{
             {"benchmark", "piece_cost"},

@@ -1,6 +1,6 @@
 #include "bench_support.h"
 
-#include "corpus.h"
+#include "varied_text.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -11,7 +11,7 @@
 
 QString BenchText(qsizetype characters)
 {
-    return ItalianLikeText(characters, 20240611);
+    return VariedText(characters, 20240611);
 }
 
 double Median(std::vector<double> values)
@@ -61,8 +61,7 @@ QString PiecesOrFail(ChainGenerator &generator, int count)
     return text;
 }
 
-double MedianSecondsPerPiece(ChainGenerator &generator, int batches, double minSeconds,
-                             int chunk)
+double MedianSecondsPerPiece(ChainGenerator &generator, int batches, double minSeconds, int chunk)
 {
     std::vector<double> perPiece;
     // The pieces' lengths go to a volatile sink so that no call can be

@@ -12,8 +12,9 @@
 // What every benchmark program shares: its corpus, timing, the median of
 // repeated runs, memory readings, and one JSON object per output line.
 
-// The benchmarks' Italian-like text of `characters` code units; the same on
-// every run, so figures from different runs describe the same work.
+// The benchmarks' varied Italian-looking text of `characters` code units
+// (VariedText); the same on every run, so figures from different runs
+// describe the same work.
 QString BenchText(qsizetype characters);
 
 // Seconds elapsed since construction (monotonic clock).
@@ -47,8 +48,7 @@ QString PiecesOrFail(ChainGenerator &generator, int count);
 // The median time of one NextPiece over `batches` batches, each at least
 // `minSeconds` long; the clock is read every `chunk` pieces so that reading
 // it does not weigh on fast pieces.
-double MedianSecondsPerPiece(ChainGenerator &generator, int batches, double minSeconds,
-                             int chunk);
+double MedianSecondsPerPiece(ChainGenerator &generator, int batches, double minSeconds, int chunk);
 
 // Writes `object` as one compact JSON line on standard output.
 void PrintJsonLine(const QJsonObject &object);

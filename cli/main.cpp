@@ -68,8 +68,8 @@ int generate(const Arguments &args, const QString &content)
                                               "generare con l'ordine 1"));
 
     qint64 written = 0;
-    out.write(run.firstPiece);
-    written += run.firstPiece.size();
+    out.write(run.generator->context());
+    written += run.generator->context().size();
     while (written < args.length) {
         Result<QString> piece = run.generator->NextPiece();
         if (!piece)

@@ -152,8 +152,12 @@ QString frmInfo::aboutText()
             "testo semplice: la finestra di scelta elenca solo i file con estensione .txt. La "
             "velocità di generazione non dipende dalle dimensioni del file né dall'ordine "
             "scelto, perché Gramisola costruisce un indice del testo una volta sola, quando lo "
-            "prepara. Sono accettati file fino a 128 MB; la preparazione di un file di 10 MB "
-            "richiede meno di mezzo secondo."),
+            "prepara. Sono accettati file fino a 128 MB: la preparazione di un file di 10 MB "
+            "richiede meno di un secondo, quella di un file di 100 MB qualche secondo. L'indice "
+            "occupa memoria, tanta più quanto più vario è il testo e alto l'ordine: un file di "
+            "128 MB all'ordine 10 può richiedere fino a circa 3,3 GB. Se il sistema non ne ha "
+            "abbastanza, Gramisola lo dice prima di cominciare e suggerisce un ordine più basso "
+            "o un file più piccolo."),
         QString(),
         QStringLiteral(
             "I pulsanti \"Ordine:\" permettono di provare gli ordini da 1 a 10; i più "

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "result.h"
+
 #include <atomic>
 
 // Lets the thread that asked for a long piece of work (preparing a text,
@@ -13,3 +15,15 @@ public:
 private:
     std::atomic<bool> m_cancelled{false};
 };
+
+// True when `cancel` is given and has been cancelled.
+inline bool IsCancelled(const Cancellation *cancel)
+{
+    return cancel && cancel->cancelled();
+}
+
+// What work that gave up on a cancellation returns.
+inline Error CancelledError()
+{
+    return Error{QStringLiteral("Preparazione annullata"), QStringLiteral("cancelled")};
+}

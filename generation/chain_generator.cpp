@@ -1,5 +1,15 @@
 #include "chain_generator.h"
 
+namespace {
+
+Error noFinderError()
+{
+    return Error{QStringLiteral("Errore interno del generatore di testo"),
+                 QStringLiteral("a context was asked about without a finder")};
+}
+
+} // namespace
+
 ChainGenerator::ChainGenerator(const QString &source, int contextLength, QChar separator,
                                std::unique_ptr<OccurrenceFinder> finder, RandomSource &random)
     : m_source(source), m_contextLength(contextLength), m_separator(separator),
@@ -9,6 +19,8 @@ ChainGenerator::ChainGenerator(const QString &source, int contextLength, QChar s
 
 Result<QString> ChainGenerator::SeedContext()
 {
+    if (!m_finder)
+        return noFinderError();
     Result<std::span<const SourcePosition>> words = m_finder->seedWordStarts();
     if (!words)
         return words.error();
@@ -17,8 +29,8 @@ Result<QString> ChainGenerator::SeedContext()
     // generation starts at the beginning of the source text.
     const std::span<const SourcePosition> starts = words.value();
     if (!starts.empty())
-        m_context = m_source.mid(starts[size_t(m_random.index(qsizetype(starts.size())))],
-                                 m_contextLength);
+        m_context =
+            m_source.mid(starts[size_t(m_random.index(qsizetype(starts.size())))], m_contextLength);
     else
         m_context = m_source.left(m_contextLength);
     return m_context;
@@ -33,22 +45,21 @@ Result<QString> ChainGenerator::NextPiece()
         return QString(m_source[m_random.index(m_source.size())]);
     }
 
-    Result<std::span<const SourcePosition>> found = m_finder->occurrences(m_context);
+    if (!m_finder)
+        return noFinderError();
+    Result<Occurrences> found = m_finder->occurrences(m_context);
     if (!found)
         return found.error();
 
-    const std::span<const SourcePosition> positions = found.value();
-    if (positions.empty()) {
+    const Occurrences &occurrences = found.value();
+    if (occurrences.empty()) {
         // Dead end: the context occurs only at the very end, only before an
         // LF, or nowhere. Restart from the beginning of the source text.
         m_context = m_source.left(m_contextLength);
         return m_separator + m_context;
     }
 
-    const size_t chosen = size_t(m_random.index(qsizetype(positions.size())));
-    const std::span<const char16_t> following = m_finder->lastFollowing();
-    const QChar next = following.empty() ? m_source[positions[chosen] + m_contextLength]
-                                         : QChar(following[chosen]);
+    const QChar next = occurrences.following(size_t(m_random.index(qsizetype(occurrences.size()))));
     m_context.remove(0, 1);
     m_context.append(next);
     return QString(next);

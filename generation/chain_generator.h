@@ -14,13 +14,14 @@
 class ChainGenerator {
 public:
     // contextLength is the order minus one (0..9). `finder` answers for this
-    // source text and context length; `source` and `random` must outlive the
-    // generator.
+    // source text and context length (none is needed at 0); `source` and
+    // `random` must outlive the generator.
     ChainGenerator(const QString &source, int contextLength, QChar separator,
                    std::unique_ptr<OccurrenceFinder> finder, RandomSource &random);
 
     // Chooses the first context, at the start of a random seed word, and
-    // returns it as the first piece. Only for contextLength > 0.
+    // returns it as the first piece; context() keeps it. Only for
+    // contextLength > 0.
     Result<QString> SeedContext();
 
     // The next piece: usually one character; empty for order 1 on an empty

@@ -16,13 +16,16 @@ enum class Engine { Reference, Indexed };
 
 inline constexpr Engine kDefaultEngine = Engine::Indexed;
 
-// The finder for one source text and context length. `pattern` is used (and
+// The finder for one source text and context length; none (a null pointer)
+// at context length 0, where nothing is searched. `pattern` is used (and
 // must outlive the finder) only by the reference engine.
 Result<std::unique_ptr<OccurrenceFinder>> MakeFinder(Engine engine, const QString &source,
-                                                     int contextLength, RegExp &pattern);
+                                                     int contextLength, RegExp &pattern,
+                                                     const Cancellation *cancel = nullptr);
 
 // Everything one run (a start or a continuation) needs, from the file's
-// content to a generator ready for its first piece.
+// content to a generator ready for its first piece; after seeding, the
+// generator's context is the first piece (empty for order 1).
 // Held by pointer so that the finder and the generator can refer to the
 // source text and the pattern object wherever the run is moved.
 struct GenerationRun {
@@ -30,12 +33,13 @@ struct GenerationRun {
     std::unique_ptr<RegExp> pattern;
     std::unique_ptr<RandomSource> random;
     std::unique_ptr<ChainGenerator> generator;
-    QString firstPiece; // the seed context (empty for order 1)
 };
 
 // Prepares `content`, builds the finder and seeds the context.
 // order is 1..10; seed drives every random choice of the run. When `cancel`
-// is given and cancelled meanwhile, the work stops early with an Error.
+// is given and cancelled meanwhile, the work stops early with an Error. When
+// the text at this order needs more memory than the system can give, the
+// Error says so (see MakeIndexedFinder); it never ends the program.
 Result<GenerationRun> StartGeneration(const QString &content, const PreparationOptions &options,
                                       int order, Engine engine, std::uint64_t seed,
                                       const Cancellation *cancel = nullptr);

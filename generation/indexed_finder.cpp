@@ -1,14 +1,72 @@
 #include "indexed_finder.h"
 
+#include "context_key.h"
+#include "context_table.h"
+#include "large_array.h"
+#include "memory_budget.h"
+
 #include <algorithm>
-#include <bit>
-#include <cstring>
+#include <array>
+#include <atomic>
+#include <cmath>
 #include <limits>
+#include <new>
+#include <numeric>
+#include <system_error>
+#include <thread>
 #include <vector>
+
+// The index: every position p whose context (the contextLength characters
+// from p) is followed by a character other than LF, grouped by context, in
+// increasing order inside each group, in one array of positions. A group is
+// found through a table keyed by the context's exact packed key
+// (context_key.h, context_table.h). Nothing as long as the text is kept
+// besides the positions.
+//
+// Every pass over the text computes the keys rolling, in constant time per
+// position whatever the context length. Then:
+// - Few contexts (short ones): one table, small enough for the cache. A pass
+//   counts each context's positions (giving up as soon as the contexts are
+//   too many); the counts become group boundaries; after checking that the
+//   memory is there, a last pass puts every position in its place.
+// - Many contexts (long ones, varied text): one table would be far bigger
+//   than the cache and every position would miss it twice. A census pass
+//   estimates the distinct contexts and how their hashes spread, so that
+//   everything is allocated once, after checking that the memory is there.
+//   The contexts are split by the high bits of their hash into thousands of
+//   partitions, each with a table of its own that fits in the cache; a pass
+//   deals the positions out to their partitions' stretches of the positions
+//   array; then each partition is indexed on its own (count, lay out, put
+//   its positions in order), all in the cache, by two threads.
+// - Partitions that do not suit (a few contexts hold most positions, or a
+//   partition holds more contexts than estimated): one big table.
 
 namespace {
 
 constexpr char16_t kLineFeed = u'\n';
+constexpr int kBatch = 16;
+// The single table is sized for this load at the estimated count of
+// contexts and doubles beyond kFullLoad (an estimate fell short).
+constexpr double kLoad = 0.75;
+constexpr double kFullLoad = 0.9;
+// A partition's table stays in the cache, where a higher load costs little;
+// it is sized from its share of the positions with a margin, and when it
+// fills anyway the index is built again as a single table.
+constexpr double kPartitionLoad = 0.8;
+constexpr double kPartitionMargin = 1.1;
+constexpr double kPartitionFullLoad = 0.97;
+constexpr size_t kFewContextsCapacity = 1'024; // grows as needed
+// Above this many contexts, partitions; about this many in each of them.
+// Partitions keep their positions in memory of their own while they are
+// indexed, so none may hold too many; then the single table serves.
+constexpr double kPartitionAbove = 8'192;
+constexpr double kContextsPerPartition = 12'000;
+constexpr double kPositionsPerPartition = 100'000;
+constexpr std::uint32_t kLargestPartition = 2'000'000;
+constexpr int kCountingBits = 16; // partition sizes are counted this finely
+constexpr qsizetype kCancellationStride = qsizetype(1) << 16;
+// The detail of the Error with which a way of building gives up for another.
+const QString kTooMany = QStringLiteral("too many for this way of building");
 
 // The pattern dialect's \w: ASCII letters, digits and underscore only.
 bool isWordCharacter(char16_t c)
@@ -22,48 +80,83 @@ Error internalError(const QString &detail)
     return Error{QStringLiteral("Errore interno del generatore di testo"), detail};
 }
 
-// The index: every position p whose context (the contextLength characters
-// from p) is followed by a character other than LF, grouped by context, in
-// increasing order inside each group. A group is found through a hash table
-// keyed by the context.
-//
-// The key of a context is exact when it fits in 64 bits: each character is
-// replaced by its rank in the source's alphabet and the ranks are packed,
-// which always fits for short contexts and, for long ones, whenever the
-// source uses few distinct characters (the usual case for prose). Otherwise
-// the key is a hash and a key match is confirmed by comparing characters.
-class IndexedFinder final : public OccurrenceFinder {
-public:
-    IndexedFinder(const QString &source, int contextLength)
-        : m_source(source), m_contextLength(contextLength)
-    {
-        if (m_contextLength > 0) {
-            indexSeedWords();
-            indexContexts();
+// Starts of maximal runs of at least `length` word characters: a match of
+// \b(\w{O,}) can only begin where a run begins, and greedily takes the
+// whole run.
+std::vector<SourcePosition> findSeedWordStarts(const char16_t *s, qsizetype n, int length)
+{
+    std::vector<SourcePosition> starts;
+    qsizetype p = 0;
+    while (p < n) {
+        if (!isWordCharacter(s[p])) {
+            ++p;
+            continue;
+        }
+        const qsizetype start = p;
+        while (p < n && isWordCharacter(s[p]))
+            ++p;
+        if (p - start >= length)
+            starts.push_back(SourcePosition(start));
+    }
+    return starts;
+}
+
+// Per code unit, its rank in the source's alphabet (code-unit order, from 1),
+// 0 for one the source lacks; and how many bits a rank needs.
+struct Alphabet {
+    std::vector<ContextRank> rank;
+    std::vector<char16_t> characters; // by rank; [0] unused
+    int bits = 1;
+};
+
+Alphabet rankAlphabet(const char16_t *s, qsizetype n)
+{
+    Alphabet alphabet;
+    alphabet.rank.assign(size_t(std::numeric_limits<char16_t>::max()) + 1, 0);
+    for (qsizetype i = 0; i < n; ++i)
+        alphabet.rank[s[i]] = 1;
+    std::uint32_t size = 0;
+    alphabet.characters.push_back(0);
+    for (size_t c = 0; c < alphabet.rank.size(); ++c) {
+        if (alphabet.rank[c]) {
+            alphabet.rank[c] = ContextRank(++size);
+            alphabet.characters.push_back(char16_t(c));
         }
     }
+    alphabet.bits = std::max(1, int(std::bit_width(size)));
+    return alphabet;
+}
+
+template <typename Key> class IndexedFinder final : public OccurrenceFinder {
+public:
+    IndexedFinder(const QString &source, int contextLength, Alphabet alphabet)
+        : m_source(source), m_text(reinterpret_cast<const char16_t *>(source.utf16())),
+          m_contextLength(contextLength), m_rank(std::move(alphabet.rank)),
+          m_characters(std::move(alphabet.characters)),
+          m_keepFollowing(alphabet.bits <= 8), m_packing{alphabet.bits,
+                                                         alphabet.bits * contextLength},
+          m_seedWordStarts(findSeedWordStarts(text(), source.size(), contextLength))
+    {
+    }
+
+    // Throws std::bad_alloc when memory fails after the check.
+    Status build(const Cancellation *cancel);
 
     Result<std::span<const SourcePosition>> seedWordStarts() override
     {
-        if (m_contextLength == 0)
-            return internalError(QStringLiteral("seed words asked at context length 0"));
         return std::span<const SourcePosition>(m_seedWordStarts);
     }
 
-    std::span<const char16_t> lastFollowing() const override { return m_lastFollowing; }
-
-    Result<std::span<const SourcePosition>> occurrences(QStringView context) override
+    Result<Occurrences> occurrences(QStringView context) override
     {
-        m_lastFollowing = {};
         const qsizetype length = context.size();
-        if (m_contextLength > 0 && length == m_contextLength)
+        if (length == m_contextLength)
             return lookUp(reinterpret_cast<const char16_t *>(context.utf16()));
-        // A source shorter than the context length has no indexed position;
-        // the generator then asks about the whole source, which cannot be
+        // A source no longer than the context has no indexed position; the
+        // generator then asks about the whole source, which cannot be
         // followed by anything. Any shorter context is answered by a scan of
         // those few characters.
-        if (m_contextLength > 0 && length < m_contextLength &&
-            m_source.size() <= m_contextLength)
+        if (length < m_contextLength && m_source.size() <= m_contextLength)
             return scanShortSource(context);
         return internalError(QStringLiteral("context of %1 characters asked at context length %2")
                                  .arg(length)
@@ -71,246 +164,460 @@ public:
     }
 
 private:
-    const char16_t *text() const { return reinterpret_cast<const char16_t *>(m_source.utf16()); }
+    using Table = ContextTable<Key>;
+    using Slot = typename Table::Slot;
 
-    // Starts of maximal runs of at least contextLength word characters: a
-    // match of \b(\w{O,}) can only begin where a run begins, and greedily
-    // takes the whole run.
-    void indexSeedWords()
+    // What the first pass learns: an estimate of the distinct contexts, the
+    // number of indexed positions, and how they spread over the high bits
+    // of their hashes.
+    struct Census {
+        DistinctCounter distinct;
+        qsizetype positions = 0;
+        std::vector<std::uint32_t> byHighBits;
+    };
+
+    enum class Outcome { Done, Cancelled, Full };
+
+    const char16_t *text() const { return m_text; }
+    int partitionOf(std::uint64_t hash) const
     {
-        const char16_t *s = text();
-        const qsizetype n = m_source.size();
-        qsizetype p = 0;
-        while (p < n) {
-            if (!isWordCharacter(s[p])) {
-                ++p;
-                continue;
-            }
-            const qsizetype start = p;
-            while (p < n && isWordCharacter(s[p]))
-                ++p;
-            if (p - start >= m_contextLength)
-                m_seedWordStarts.push_back(SourcePosition(start));
-        }
+        return m_partitionBits ? int(hash >> (64 - m_partitionBits)) : 0;
     }
-
-    void indexContexts()
+    // The bits of a hash that choose the slot within its partition's table.
+    std::uint64_t inPartition(std::uint64_t hash) const { return hash << m_partitionBits; }
+    Key keyAt(qsizetype p) const
     {
-        const qsizetype n = m_source.size();
-        const qsizetype candidates = n - m_contextLength; // positions p with p + O < n
-        if (candidates <= 0)
-            return;
-        const char16_t *s = text();
-
-        rankAlphabet();
-
-        // First pass: the group of every position, and each group's size.
-        // Groups are numbered in order of first appearance, so a group's
-        // first position is the one that opened it. While building, a slot's
-        // `first` holds its group's number.
-        std::vector<std::int32_t> groupOf(static_cast<size_t>(candidates));
-        std::vector<SourcePosition> groupSize;
-        std::vector<SourcePosition> firstPosition;
-        resizeTable(10);
-        for (qsizetype p = 0; p < candidates; ++p) {
-            if (s[p + m_contextLength] == kLineFeed) {
-                groupOf[size_t(p)] = -1;
-                continue;
-            }
-            const std::uint64_t key = keyOf(s + p);
-            std::uint64_t slot = slotOf(key);
-            std::int32_t group;
-            for (;;) {
-                Slot &entry = m_slots[slot];
-                if (entry.count == 0) {
-                    group = std::int32_t(groupSize.size());
-                    entry = Slot{key, group, 1};
-                    groupSize.push_back(0);
-                    firstPosition.push_back(SourcePosition(p));
-                    if (groupSize.size() * 2 > m_slots.size())
-                        resizeTable(std::countr_zero(m_slots.size()) + 1);
-                    break;
-                }
-                if (entry.key == key &&
-                    (m_exactKeys || sameContext(s + firstPosition[size_t(entry.first)], s + p))) {
-                    group = entry.first;
-                    break;
-                }
-                slot = (slot + 1) & m_slotMask;
-            }
-            groupOf[size_t(p)] = group;
-            ++groupSize[size_t(group)];
-        }
-        firstPosition = {};
-
-        // Second pass: a counting sort of the positions by group, stable, so
-        // each group keeps increasing order. The slots then hold where their
-        // group lies, so a look-up touches one slot only.
-        std::vector<SourcePosition> groupStart(groupSize.size());
-        SourcePosition total = 0;
-        for (size_t g = 0; g < groupSize.size(); ++g) {
-            groupStart[g] = total;
-            total += groupSize[g];
-        }
-        for (Slot &entry : m_slots) {
-            if (entry.count == 0)
-                continue;
-            const size_t group = size_t(entry.first);
-            entry.first = groupStart[group];
-            entry.count = groupSize[group];
-        }
-        std::vector<SourcePosition> &next = groupStart; // reused as the fill cursor
-        m_positions.resize(size_t(total));
-        m_following.resize(size_t(total));
-        const char16_t *source = text();
-        for (qsizetype p = 0; p < candidates; ++p) {
-            const std::int32_t group = groupOf[size_t(p)];
-            if (group >= 0) {
-                const size_t at = size_t(next[size_t(group)]++);
-                m_positions[at] = SourcePosition(p);
-                m_following[at] = source[p + m_contextLength];
-            }
-        }
-    }
-
-    // Ranks the characters that occur in the source (in code-unit order) and
-    // decides whether packed ranks make exact keys.
-    void rankAlphabet()
-    {
-        m_rank.assign(size_t(std::numeric_limits<char16_t>::max()) + 1, -1);
-        const char16_t *s = text();
-        const qsizetype n = m_source.size();
-        for (qsizetype i = 0; i < n; ++i)
-            m_rank[s[i]] = 0;
-        std::int32_t alphabet = 0;
-        for (std::int32_t &rank : m_rank)
-            if (rank == 0)
-                rank = alphabet++;
-        m_rankBits = std::max(1, int(std::bit_width(std::uint32_t(alphabet - 1))));
-        m_exactKeys = m_rankBits * m_contextLength <= 64;
-    }
-
-    // The key of the context that starts at `gram`; every character must
-    // occur in the source.
-    std::uint64_t keyOf(const char16_t *gram) const
-    {
-        std::uint64_t key = 0;
-        if (m_exactKeys) {
-            for (int i = 0; i < m_contextLength; ++i)
-                key = (key << m_rankBits) | std::uint64_t(m_rank[gram[i]]);
-        } else {
-            for (int i = 0; i < m_contextLength; ++i)
-                key = (key ^ std::uint64_t(m_rank[gram[i]])) * 0x100000001b3ULL +
-                      0x9e3779b97f4a7c15ULL;
-        }
+        Key key{};
+        for (int i = 0; i < m_contextLength; ++i)
+            key = ShiftIn(key, m_rank[text()[p + i]], m_packing);
         return key;
     }
 
-    // A well-mixed slot for a key (the finalizer of MurmurHash3).
-    std::uint64_t slotOf(std::uint64_t key) const
-    {
-        key ^= key >> 33;
-        key *= 0xff51afd7ed558ccdULL;
-        key ^= key >> 33;
-        key *= 0xc4ceb9fe1a85ec53ULL;
-        key ^= key >> 33;
-        return key & m_slotMask;
-    }
-
-    bool sameContext(const char16_t *a, const char16_t *b) const
-    {
-        return std::memcmp(a, b, size_t(m_contextLength) * sizeof(char16_t)) == 0;
-    }
-
-    // Grows the open-addressing table to 2^bits slots; every entry is distinct,
-    // so re-inserting needs no comparison.
-    void resizeTable(int bits)
-    {
-        const std::vector<Slot> old = std::move(m_slots);
-        m_slots.assign(size_t(1) << bits, Slot());
-        m_slotMask = m_slots.size() - 1;
-        for (const Slot &entry : old) {
-            if (entry.count == 0)
-                continue;
-            std::uint64_t slot = slotOf(entry.key);
-            while (m_slots[slot].count != 0)
-                slot = (slot + 1) & m_slotMask;
-            m_slots[slot] = entry;
-        }
-    }
-
-    Result<std::span<const SourcePosition>> lookUp(const char16_t *context)
-    {
-        if (m_slots.empty())
-            return std::span<const SourcePosition>();
-        for (int i = 0; i < m_contextLength; ++i)
-            if (m_rank[context[i]] < 0)
-                return std::span<const SourcePosition>(); // a character the source lacks
-        const std::uint64_t key = keyOf(context);
-        for (std::uint64_t slot = slotOf(key);; slot = (slot + 1) & m_slotMask) {
-            const Slot &entry = m_slots[slot];
-            if (entry.count == 0)
-                return std::span<const SourcePosition>();
-            if (entry.key == key &&
-                (m_exactKeys ||
-                 sameContext(text() + m_positions[size_t(entry.first)], context))) {
-                m_lastFollowing = std::span<const char16_t>(m_following.data() + entry.first,
-                                                            size_t(entry.count));
-                return std::span<const SourcePosition>(m_positions.data() + entry.first,
-                                                       size_t(entry.count));
-            }
-        }
-    }
-
-    Result<std::span<const SourcePosition>> scanShortSource(QStringView context)
-    {
-        m_shortSourceMatches.clear();
-        const qsizetype length = context.size();
-        const qsizetype n = m_source.size();
-        for (qsizetype p = 0; p + length < n; ++p)
-            if (m_source[p + length] != QChar(kLineFeed) &&
-                QStringView(m_source).mid(p, length) == context)
-                m_shortSourceMatches.push_back(SourcePosition(p));
-        return std::span<const SourcePosition>(m_shortSourceMatches);
-    }
+    template <typename Visit>
+    bool forEachContext(const Cancellation *cancel, Visit visit,
+                        const bool *enough = nullptr) const;
+    template <typename Visit>
+    bool probeInBatches(const Cancellation *cancel, Visit visit, const bool *enough = nullptr);
+    Status reserve(std::int64_t slotCount, qsizetype positions, std::int64_t scratchBytes = 0);
+    Status buildOneTable(size_t capacity, size_t mostContexts, const Cancellation *cancel);
+    Status buildPartitions(const Census &census, const Cancellation *cancel);
+    Outcome indexPartitions(std::atomic<int> &unclaimed, const Cancellation *cancel);
+    void growOneTable();
+    Occurrences lookUp(const char16_t *context) const;
+    Occurrences scanShortSource(QStringView context);
 
     const QString &m_source;
+    const char16_t *const m_text;
     const int m_contextLength;
-
+    const std::vector<ContextRank> m_rank;
+    const std::vector<char16_t> m_characters;
+    // With at most 255 distinct characters, the character after each
+    // position is kept beside it as a one-byte rank, so that a draw reads
+    // one place at random instead of two (the position, then the text).
+    const bool m_keepFollowing;
+    const KeyPacking m_packing;
     std::vector<SourcePosition> m_seedWordStarts;
 
-    std::vector<std::int32_t> m_rank; // per code unit: rank in the alphabet, -1 if absent
-    int m_rankBits = 1;
-    bool m_exactKeys = true;
+    int m_partitionBits = 0;
+    LargeArray<Slot> m_slots; // every table's slots, one after the other
+    std::vector<Table> m_tables;
+    std::vector<std::uint32_t> m_partitionStart; // of each partition's positions
+    LargeArray<SourcePosition> m_positions;
+    LargeArray<std::uint8_t> m_following; // ranks, beside m_positions
 
-    // One context's group: m_positions[first, first + count). An empty slot
-    // has count 0.
-    struct Slot {
-        std::uint64_t key = 0;
-        SourcePosition first = 0;
-        SourcePosition count = 0;
-    };
-    std::vector<Slot> m_slots;
-    std::uint64_t m_slotMask = 0;
-
-    std::vector<SourcePosition> m_positions;
-    // m_following[i] is the character after m_positions[i]'s context.
-    std::vector<char16_t> m_following;
-    std::span<const char16_t> m_lastFollowing;
+    std::uint8_t followingRank(SourcePosition p) const
+    {
+        return std::uint8_t(m_rank[text()[p + m_contextLength]]);
+    }
+    bool allocatePositions(qsizetype positions);
+    std::int64_t positionBytes() const
+    {
+        return std::int64_t(sizeof(SourcePosition)) + (m_keepFollowing ? 1 : 0);
+    }
 
     std::vector<SourcePosition> m_shortSourceMatches;
 };
 
+// Calls visit(p, key, hash) for every position p whose context is followed
+// by a character other than LF, in increasing order. False when cancelled,
+// or stopped early because `enough` became true.
+template <typename Key>
+template <typename Visit>
+bool IndexedFinder<Key>::forEachContext(const Cancellation *cancel, Visit visit,
+                                        const bool *enough) const
+{
+    const char16_t *s = text();
+    const qsizetype candidates = m_source.size() - m_contextLength;
+    const ContextRank *rank = m_rank.data();
+    Key key{};
+    for (int i = 0; i + 1 < m_contextLength; ++i)
+        key = ShiftIn(key, rank[s[i]], m_packing);
+    for (qsizetype start = 0; start < candidates; start += kCancellationStride) {
+        if (IsCancelled(cancel) || (enough && *enough))
+            return false;
+        const qsizetype end = std::min(candidates, start + kCancellationStride);
+        for (qsizetype p = start; p < end; ++p) {
+            key = ShiftIn(key, rank[s[p + m_contextLength - 1]], m_packing);
+            if (s[p + m_contextLength] != kLineFeed)
+                visit(p, key, HashOf(key));
+        }
+    }
+    return true;
+}
+
+// A position on its way into the single table, with the slot its search
+// starts at in a table of `capacity` slots.
+template <typename Key> struct Probe {
+    Key key;
+    std::uint64_t hash;
+    size_t home;
+    size_t capacity;
+    SourcePosition position;
+};
+
+// forEachContext for the single table, with the home slots of kBatch
+// positions prefetched before the first of them is visited.
+template <typename Key>
+template <typename Visit>
+bool IndexedFinder<Key>::probeInBatches(const Cancellation *cancel, Visit visit, const bool *enough)
+{
+    std::array<Probe<Key>, kBatch> batch;
+    int filled = 0;
+    const auto flush = [&] {
+        for (int i = 0; i < filled; ++i)
+            visit(batch[size_t(i)]);
+        filled = 0;
+    };
+    const bool finished = forEachContext(
+        cancel,
+        [&](qsizetype p, Key key, std::uint64_t hash) {
+            const Table &table = m_tables.front();
+            const size_t home = table.homeOf(hash);
+            __builtin_prefetch(table.address(home), 1);
+            batch[size_t(filled++)] =
+                Probe<Key>{key, hash, home, table.capacity(), SourcePosition(p)};
+            if (filled == kBatch)
+                flush();
+        },
+        enough);
+    flush();
+    return finished;
+}
+
+// Checks that `slotCount` table slots and `positions` positions, and
+// `scratchBytes` for the work, fit in memory, and allocates the first two.
+template <typename Key>
+Status IndexedFinder<Key>::reserve(std::int64_t slotCount, qsizetype positions,
+                                   std::int64_t scratchBytes)
+{
+    const Status fits =
+        CheckMemoryFor(m_source.size(), m_contextLength + 1,
+                       slotCount * std::int64_t(sizeof(Slot)) +
+                           std::int64_t(positions) * positionBytes() + scratchBytes);
+    if (!fits)
+        return fits;
+    m_slots = LargeArray<Slot>(size_t(slotCount));
+    if (!m_slots || !allocatePositions(positions))
+        throw std::bad_alloc();
+    return Done{};
+}
+
+template <typename Key> bool IndexedFinder<Key>::allocatePositions(qsizetype positions)
+{
+    m_positions = LargeArray<SourcePosition>(size_t(positions));
+    if (m_keepFollowing)
+        m_following = LargeArray<std::uint8_t>(size_t(positions));
+    return m_positions && (m_following || !m_keepFollowing);
+}
+
+template <typename Key> Status IndexedFinder<Key>::build(const Cancellation *cancel)
+{
+    if (m_source.size() <= m_contextLength)
+        return Done{};
+
+    // Few contexts (short ones, or a text with few words) are counted
+    // straight into one table that the cache holds.
+    Status built = buildOneTable(kFewContextsCapacity, size_t(kPartitionAbove), cancel);
+    if (built || built.error().detail != kTooMany)
+        return built;
+
+    Census census;
+    census.byHighBits.assign(size_t(1) << kCountingBits, 0);
+    if (!forEachContext(cancel, [&](qsizetype, Key, std::uint64_t hash) {
+            census.distinct.add(hash);
+            ++census.byHighBits[hash >> (64 - kCountingBits)];
+        }))
+        return CancelledError();
+    census.positions =
+        std::accumulate(census.byHighBits.begin(), census.byHighBits.end(), qsizetype(0));
+    built = buildPartitions(census, cancel);
+    if (built || built.error().detail != kTooMany)
+        return built;
+
+    // Partitions did not suit: a partition held more contexts than
+    // estimated, or too many positions. One big table, then.
+    m_partitionBits = 0;
+    const double contexts = std::min(double(census.positions), census.distinct.estimate() * 1.02);
+    return buildOneTable(size_t(contexts / kLoad) + kBatch, ~size_t(0), cancel);
+}
+
+// Builds the index with one table of `capacity` slots (doubled as needed),
+// or gives up with kTooMany as soon as there are more than `mostContexts`.
+template <typename Key>
+Status IndexedFinder<Key>::buildOneTable(size_t capacity, size_t mostContexts,
+                                         const Cancellation *cancel)
+{
+    m_positions = {};
+    const Status fits =
+        CheckMemoryFor(m_source.size(), m_contextLength + 1, std::int64_t(capacity * sizeof(Slot)));
+    if (!fits)
+        return fits;
+    m_slots = LargeArray<Slot>(capacity);
+    if (!m_slots)
+        throw std::bad_alloc();
+    m_tables.assign(1, Table(m_slots.data(), capacity, kFullLoad));
+
+    qsizetype positions = 0;
+    bool tooMany = false;
+    const bool counted = probeInBatches(
+        cancel,
+        [&](const Probe<Key> &probe) {
+            Table &table = m_tables.front();
+            size_t home =
+                probe.capacity == table.capacity() ? probe.home : table.homeOf(probe.hash);
+            while (table.count(probe.key, home) == Table::kNone) {
+                growOneTable();
+                home = m_tables.front().homeOf(probe.hash);
+            }
+            ++positions;
+            tooMany = table.contexts() > mostContexts;
+        },
+        &tooMany);
+    if (tooMany)
+        return Error{QString(), kTooMany};
+    if (!counted)
+        return CancelledError();
+
+    const Status fitsToo = CheckMemoryFor(m_source.size(), m_contextLength + 1,
+                                          std::int64_t(positions) * positionBytes());
+    if (!fitsToo)
+        return fitsToo;
+    if (!allocatePositions(positions))
+        throw std::bad_alloc();
+    m_tables.front().layOut(0);
+    const bool finished = probeInBatches(cancel, [&](const Probe<Key> &probe) {
+        Table &table = m_tables.front();
+        const std::uint32_t place = table.nextPlace(table.find(probe.key, probe.home));
+        m_positions[place] = probe.position;
+        if (m_keepFollowing)
+            m_following[place] = followingRank(probe.position);
+    });
+    return finished ? Status(Done{}) : Status(CancelledError());
+}
+
+// Doubles the single table when the estimate fell short; every key is
+// distinct, so putting them back needs no comparison.
+template <typename Key> void IndexedFinder<Key>::growOneTable()
+{
+    const Table old = m_tables.front();
+    LargeArray<Slot> oldSlots = std::move(m_slots);
+    m_slots = LargeArray<Slot>(2 * old.capacity());
+    if (!m_slots)
+        throw std::bad_alloc();
+    Table grown(m_slots.data(), 2 * old.capacity(), kFullLoad);
+    for (size_t slot = 0; slot < old.capacity(); ++slot) {
+        const Key key = old.keyAt(slot);
+        if (!(key == Key{}))
+            grown.put(key, old.countAt(slot), grown.homeOf(HashOf(key)));
+    }
+    m_tables.front() = grown;
+}
+
+template <typename Key>
+Status IndexedFinder<Key>::buildPartitions(const Census &census, const Cancellation *cancel)
+{
+    const double contexts = std::min(double(census.positions), census.distinct.estimate());
+    const double wanted = std::max(contexts / kContextsPerPartition,
+                                   double(census.positions) / kPositionsPerPartition);
+    m_partitionBits = std::clamp(int(std::ceil(std::log2(wanted))), 1, kCountingBits);
+    const size_t partitions = size_t(1) << m_partitionBits;
+    const size_t countsPer = census.byHighBits.size() / partitions;
+    // A partition's share of distinct contexts follows its share of
+    // positions, give or take.
+    const double distinctShare =
+        std::min(1.0, contexts / double(census.positions) * kPartitionMargin);
+
+    m_partitionStart.assign(partitions + 1, 0);
+    std::vector<size_t> capacity(partitions);
+    std::int64_t slotCount = 0;
+    std::uint32_t largest = 0;
+    for (size_t p = 0; p < partitions; ++p) {
+        const auto first = census.byHighBits.begin() + std::ptrdiff_t(p * countsPer);
+        const std::uint32_t size = std::accumulate(first, first + std::ptrdiff_t(countsPer), 0u);
+        if (size > kLargestPartition)
+            return Error{QString(), kTooMany}; // a few contexts with most positions
+        largest = std::max(largest, size);
+        m_partitionStart[p + 1] = m_partitionStart[p] + size;
+        capacity[p] = size_t(double(size) * distinctShare / kPartitionLoad) + kBatch;
+        slotCount += std::int64_t(capacity[p]);
+    }
+    // Each of two threads copies the positions of one partition at a time
+    // and notes their slots and following characters.
+    const Status reserved = reserve(slotCount, census.positions, 2 * std::int64_t(largest) * 9);
+    if (!reserved)
+        return reserved;
+    m_tables.resize(partitions);
+    for (size_t p = 0, at = 0; p < partitions; at += capacity[p++])
+        m_tables[p] = Table(m_slots.data() + at, capacity[p], kPartitionFullLoad);
+
+    // Deal the positions out, in increasing order within each partition.
+    std::vector<std::uint32_t> next(m_partitionStart.begin(), m_partitionStart.end() - 1);
+    if (!forEachContext(cancel, [&](qsizetype p, Key, std::uint64_t hash) {
+            m_positions[next[size_t(partitionOf(hash))]++] = SourcePosition(p);
+        }))
+        return CancelledError();
+
+    // Two threads take the partitions one at a time, so that a thread the
+    // system lets run less does less.
+    std::atomic<int> unclaimed{0};
+    Outcome helped = Outcome::Done;
+    std::thread helper;
+    if (std::thread::hardware_concurrency() > 1) {
+        try {
+            helper = std::thread([&] { helped = indexPartitions(unclaimed, cancel); });
+        } catch (const std::system_error &) {
+            // No thread to be had: this one does them all.
+        }
+    }
+    Outcome outcome = indexPartitions(unclaimed, cancel);
+    if (helper.joinable()) {
+        helper.join();
+        if (outcome == Outcome::Done)
+            outcome = helped;
+    }
+    if (outcome == Outcome::Cancelled)
+        return CancelledError();
+    if (outcome == Outcome::Full)
+        return Error{QString(), kTooMany};
+    return Done{};
+}
+
+// Indexes partitions within their stretches of the positions array, taking
+// the next unclaimed one until none is left. Allocates nothing big:
+// std::bad_alloc is reported as Full.
+template <typename Key>
+typename IndexedFinder<Key>::Outcome
+IndexedFinder<Key>::indexPartitions(std::atomic<int> &unclaimed, const Cancellation *cancel)
+{
+    try {
+        std::vector<std::uint32_t> slotOf;
+        std::vector<SourcePosition> dealt;
+        std::vector<std::uint8_t> following;
+        constexpr size_t kTextAhead = 16;
+        const int partitions = int(m_tables.size());
+        for (int partition = unclaimed++; partition < partitions; partition = unclaimed++) {
+            if (IsCancelled(cancel))
+                return Outcome::Cancelled;
+            Table &table = m_tables[size_t(partition)];
+            const std::uint32_t start = m_partitionStart[size_t(partition)];
+            const size_t size = m_partitionStart[size_t(partition) + 1] - start;
+            const SourcePosition *positions = m_positions.data() + start;
+            slotOf.resize(size);
+            following.resize(m_keepFollowing ? size : 0);
+            for (size_t i = 0; i < size; ++i) {
+                if (i + kTextAhead < size)
+                    __builtin_prefetch(text() + positions[i + kTextAhead]);
+                const Key key = keyAt(positions[i]);
+                const size_t slot = table.count(key, table.homeOf(inPartition(HashOf(key))));
+                if (slot == Table::kNone)
+                    return Outcome::Full;
+                slotOf[i] = std::uint32_t(slot);
+                if (m_keepFollowing)
+                    following[i] = followingRank(positions[i]);
+            }
+            table.layOut(start);
+            dealt.assign(positions, positions + size);
+            for (size_t i = 0; i < size; ++i) {
+                const std::uint32_t place = table.nextPlace(slotOf[i]);
+                m_positions[place] = dealt[i];
+                if (m_keepFollowing)
+                    m_following[place] = following[i];
+            }
+        }
+        return Outcome::Done;
+    } catch (const std::bad_alloc &) {
+        return Outcome::Full;
+    }
+}
+
+template <typename Key> Occurrences IndexedFinder<Key>::lookUp(const char16_t *context) const
+{
+    Key key{};
+    for (int i = 0; i < m_contextLength; ++i) {
+        const ContextRank rank = m_rank[context[i]];
+        if (rank == 0)
+            return Occurrences(); // a character the source lacks
+        key = ShiftIn(key, rank, m_packing);
+    }
+    if (m_tables.empty())
+        return Occurrences();
+    const std::uint64_t hash = HashOf(key);
+    const Table &table = m_tables[size_t(partitionOf(hash))];
+    const size_t slot = table.find(key, table.homeOf(inPartition(hash)));
+    if (slot == Table::kNone)
+        return Occurrences();
+    const std::uint32_t begin = table.begin(slot);
+    const std::span<const SourcePosition> positions(m_positions.data() + begin,
+                                                    size_t(table.end(slot) - begin));
+    if (m_keepFollowing)
+        return Occurrences(positions, m_following.data() + begin, m_characters.data());
+    return Occurrences(positions, text(), m_contextLength);
+}
+
+template <typename Key> Occurrences IndexedFinder<Key>::scanShortSource(QStringView context)
+{
+    m_shortSourceMatches.clear();
+    const qsizetype length = context.size();
+    const qsizetype n = m_source.size();
+    for (qsizetype p = 0; p + length < n; ++p)
+        if (m_source[p + length] != QChar(kLineFeed) &&
+            QStringView(m_source).mid(p, length) == context)
+            m_shortSourceMatches.push_back(SourcePosition(p));
+    return Occurrences(m_shortSourceMatches, text(), length);
+}
+
+template <typename Key>
+Result<std::unique_ptr<OccurrenceFinder>> buildFinder(const QString &source, int contextLength,
+                                                      Alphabet alphabet, const Cancellation *cancel)
+{
+    auto finder = std::make_unique<IndexedFinder<Key>>(source, contextLength, std::move(alphabet));
+    const Status built = finder->build(cancel);
+    if (!built)
+        return built.error();
+    return std::unique_ptr<OccurrenceFinder>(std::move(finder));
+}
+
 } // namespace
 
-Result<std::unique_ptr<OccurrenceFinder>> MakeIndexedFinder(const QString &source,
-                                                            int contextLength)
+Result<std::unique_ptr<OccurrenceFinder>>
+MakeIndexedFinder(const QString &source, int contextLength, const Cancellation *cancel)
 {
-    if (contextLength < 0 || contextLength > 9)
+    if (contextLength < 1 || contextLength > 9)
         return internalError(QStringLiteral("context length %1 out of range").arg(contextLength));
-    if (source.size() > std::numeric_limits<SourcePosition>::max())
+    if (source.size() >= std::numeric_limits<SourcePosition>::max())
         return Error{QStringLiteral("Il testo è troppo lungo"),
                      QStringLiteral("%1 characters").arg(source.size())};
-    return std::unique_ptr<OccurrenceFinder>(
-        std::make_unique<IndexedFinder>(source, contextLength));
+    try {
+        Alphabet alphabet =
+            rankAlphabet(reinterpret_cast<const char16_t *>(source.utf16()), source.size());
+        const int keyBits = alphabet.bits * contextLength;
+        if (keyBits <= 64)
+            return buildFinder<std::uint64_t>(source, contextLength, std::move(alphabet), cancel);
+        if (keyBits <= 128)
+            return buildFinder<ContextKey128>(source, contextLength, std::move(alphabet), cancel);
+        return buildFinder<ContextKey144>(source, contextLength, std::move(alphabet), cancel);
+    } catch (const std::bad_alloc &) {
+        return NotEnoughMemory(source.size(), contextLength + 1, std::nullopt,
+                               AvailableMemoryBytes());
+    }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cancellation.h"
 #include "occurrence_finder.h"
 #include "result.h"
 
@@ -8,9 +9,11 @@
 #include <memory>
 
 // An OccurrenceFinder that answers from an index built once for one source
-// text and context length, with exactly the positions the pattern search
-// gives, in the same order. `source` must outlive the finder.
-// contextLength is 0..9; at 0 (order 1 draws without a finder) nothing is
-// indexed and every question is an Error.
-Result<std::unique_ptr<OccurrenceFinder>> MakeIndexedFinder(const QString &source,
-                                                            int contextLength);
+// text and context length (1..9), with exactly the positions the pattern
+// search gives, in the same order. `source` must outlive the finder.
+// Before it allocates the index it checks that the system can give the
+// memory; it refuses with an Error naming the text's size and the order when
+// it cannot, when an allocation fails anyway, or when `cancel` is cancelled
+// while it builds (every few million positions it looks).
+Result<std::unique_ptr<OccurrenceFinder>>
+MakeIndexedFinder(const QString &source, int contextLength, const Cancellation *cancel = nullptr);

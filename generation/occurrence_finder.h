@@ -11,10 +11,49 @@
 // text well below 2^31 characters.
 using SourcePosition = std::int32_t;
 
+// The answer to one question about a context: the positions where it occurs,
+// in increasing order, each with the character that follows it there. Valid
+// until the next question to the same finder, and while the source lives.
+class Occurrences {
+public:
+    Occurrences() = default;
+    // The following characters read from the source text.
+    Occurrences(std::span<const SourcePosition> positions, const char16_t *source,
+                qsizetype contextLength)
+        : m_positions(positions), m_following(source + contextLength)
+    {
+    }
+    // The following characters kept beside the positions, as ranks in
+    // `alphabet` (one byte each): one read instead of two per draw.
+    Occurrences(std::span<const SourcePosition> positions, const std::uint8_t *followingRanks,
+                const char16_t *alphabet)
+        : m_positions(positions), m_followingRanks(followingRanks), m_alphabet(alphabet)
+    {
+    }
+
+    bool empty() const { return m_positions.empty(); }
+    size_t size() const { return m_positions.size(); }
+    std::span<const SourcePosition> positions() const { return m_positions; }
+    auto begin() const { return m_positions.begin(); } // the positions, in order
+    auto end() const { return m_positions.end(); }
+    // The character after the i-th occurrence: source[position + context length].
+    char16_t following(size_t i) const
+    {
+        return m_followingRanks ? m_alphabet[m_followingRanks[i]] : m_following[m_positions[i]];
+    }
+
+private:
+    std::span<const SourcePosition> m_positions;
+    const char16_t *m_following = nullptr;
+    const std::uint8_t *m_followingRanks = nullptr;
+    const char16_t *m_alphabet = nullptr;
+};
+
 // The one question the chain generator asks of the source text, answered by
 // a pattern search (the reference) or by an index built once per run. Both
 // answer with the same positions in the same (increasing) order, so the same
-// random values give the same output.
+// random values give the same output. A finder serves context lengths 1..9;
+// order 1 draws without one.
 //
 // The returned spans stay valid until the next call on the same finder.
 class OccurrenceFinder {
@@ -25,14 +64,8 @@ public:
     // characters ([A-Za-z0-9_]) that begin at a word boundary.
     virtual Result<std::span<const SourcePosition>> seedWordStarts() = 0;
 
-    // Positions p where `context` occurs in the source text and is followed by
-    // one more character that is not LF, in increasing order; overlapping
-    // occurrences all count. `context` has at most contextLength characters.
-    virtual Result<std::span<const SourcePosition>> occurrences(QStringView context) = 0;
-
-    // For the last answer of occurrences(), the character that follows each
-    // position (source[position + context length]), when the finder keeps them
-    // beside the positions; empty otherwise. On a big text this saves the
-    // generator two random reads per step: the position and the source.
-    virtual std::span<const char16_t> lastFollowing() const { return {}; }
+    // Where `context` occurs in the source text followed by one more
+    // character that is not LF; overlapping occurrences all count. `context`
+    // has at most contextLength characters.
+    virtual Result<Occurrences> occurrences(QStringView context) = 0;
 };

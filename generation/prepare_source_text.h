@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cancellation.h"
 #include "preparation_options.h"
 #include "result.h"
 
@@ -10,7 +11,8 @@ class RegExp;
 // Turns the file content into the source text the generator draws from: a
 // fixed sequence of whole-text replacements, some switched by the options.
 // Line breaks come out as single CRs unless line breaks are ignored.
-// Fails only if the pattern engine does (resource limits), never quietly.
+// Fails only if the pattern engine does (resource limits), never quietly, or
+// when `cancel` is cancelled (it looks between steps).
 Result<QString> PrepareSourceText(const QString &content, const PreparationOptions &options,
-                                  RegExp &pattern);
+                                  RegExp &pattern, const Cancellation *cancel = nullptr);
 Result<QString> PrepareSourceText(const QString &content, const PreparationOptions &options);

@@ -47,11 +47,16 @@ Result<std::span<const SourcePosition>> ReferenceFinder::seedWordStarts()
     return collectStarts(m_pattern, m_source, m_positions);
 }
 
-Result<std::span<const SourcePosition>> ReferenceFinder::occurrences(QStringView context)
+Result<Occurrences> ReferenceFinder::occurrences(QStringView context)
 {
     Result<QString> search = OccurrencePattern(context, m_pattern);
     if (!search)
         return search.error();
     m_pattern.setPattern(search.value());
-    return collectStarts(m_pattern, m_source, m_positions);
+    Result<std::span<const SourcePosition>> starts =
+        collectStarts(m_pattern, m_source, m_positions);
+    if (!starts)
+        return starts.error();
+    return Occurrences(starts.value(), reinterpret_cast<const char16_t *>(m_source.utf16()),
+                       context.size());
 }

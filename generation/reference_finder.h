@@ -17,7 +17,7 @@ public:
     ReferenceFinder(const QString &source, int contextLength, RegExp &pattern);
 
     Result<std::span<const SourcePosition>> seedWordStarts() override;
-    Result<std::span<const SourcePosition>> occurrences(QStringView context) override;
+    Result<Occurrences> occurrences(QStringView context) override;
 
 private:
     const QString &m_source;

@@ -26,10 +26,13 @@
 //   needs JIT stack in proportion to the run it matches (about 24 bytes per
 //   repetition), so the JIT stack starts with a modest reservation and, when
 //   a match runs out of it, is reserved four times larger and the match is
-//   tried again, up to a bound far above any accepted text. The stack is
+//   tried again, up to 1 GiB: enough for a run of some forty million
+//   repetitions, and bounded, so that a pattern that would need more fails
+//   with an Error instead of taking the machine's memory (the program's own
+//   patterns are written so that a long run needs none). The stack is
 //   mapped lazily by the kernel (only the part used costs memory) and a grown
 //   stack is given back when the operation ends. Any other negative result
-//   of pcre2_match is an Error.
+//   of pcre2_match is an Error, and so is a stack the system refuses.
 
 #include "regexp.h"
 
@@ -46,7 +49,7 @@ namespace {
 constexpr size_t kJitStackStartSize = 32 * 1024;
 constexpr size_t kJitStackFirstReservation = size_t(64) * 1024 * 1024;
 constexpr size_t kJitStackGrowth = 4;
-constexpr size_t kJitStackLargestReservation = size_t(16) * 1024 * 1024 * 1024;
+constexpr size_t kJitStackLargestReservation = size_t(1) * 1024 * 1024 * 1024;
 
 const QString kInvalidPattern = QStringLiteral("Espressione regolare non valida");
 const QString kTooComplex = QStringLiteral("Il testo è troppo complesso per essere elaborato");

@@ -9,8 +9,11 @@
 #include "option_bits.h"
 #include "prepare_source_text.h"
 
+#include <QProcess>
 #include <QSet>
 #include <QTest>
+
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <limits>
@@ -64,10 +67,10 @@ QString wideAlphabetText(std::mt19937_64 &random, qsizetype length)
 }
 
 // Positions or code units one by one, for failure messages.
-template <typename T> QString listed(std::span<const T> items)
+template <typename Items> QString listed(const Items &items)
 {
     QStringList out;
-    for (T item : items)
+    for (auto item : items)
         out << QString::number(item);
     return out.join(u' ');
 }
@@ -124,6 +127,8 @@ private slots:
     void generatorsWriteTheSameText_data() { sources(); }
     void generatorsWriteTheSameText();
     void indexAnswersOnlyForItsContextLength();
+    void cancelledWorkGivesUp();
+    void refusesATextMemoryCannotHold();
 
 private:
     static void sources();
@@ -218,8 +223,8 @@ void EngineEquivalenceTest::generatorsWriteTheSameText()
             QVERIFY(reference.ok() && indexed.ok());
             ChainGenerator &expected = *reference.value().generator;
             ChainGenerator &actual = *indexed.value().generator;
-            QString failure = differs(Result<QString>(reference.value().firstPiece),
-                                      Result<QString>(indexed.value().firstPiece));
+            QString failure =
+                differs(Result<QString>(expected.context()), Result<QString>(actual.context()));
             QString context;
             int piece = 0;
             while (failure.isEmpty() && piece++ < pieces) {
@@ -237,18 +242,53 @@ void EngineEquivalenceTest::generatorsWriteTheSameText()
 }
 
 // Questions the generator never asks get an error, not a wrong answer: a
-// context of another length than the index was built for, and any question
-// at context length 0.
+// context of another length than the index was built for, and an index for
+// a context length without one.
 void EngineEquivalenceTest::indexAnswersOnlyForItsContextLength()
 {
     const QString source = QStringLiteral("abcabcabc");
     Result<std::unique_ptr<OccurrenceFinder>> three = MakeIndexedFinder(source, 3);
     QVERIFY(three.ok() && three.value()->occurrences(u"abc").ok());
     QVERIFY(!three.value()->occurrences(u"ab").ok() && !three.value()->occurrences(u"abca").ok());
-    Result<std::unique_ptr<OccurrenceFinder>> zero = MakeIndexedFinder(source, 0);
-    QVERIFY(zero.ok() && !zero.value()->occurrences(u"").ok());
-    QVERIFY(!zero.value()->seedWordStarts().ok());
-    QVERIFY(!MakeIndexedFinder(source, 10).ok() && !MakeIndexedFinder(source, -1).ok());
+    QVERIFY(!MakeIndexedFinder(source, 0).ok() && !MakeIndexedFinder(source, 10).ok());
+}
+
+// Work whose result nobody wants any more gives up with an Error.
+void EngineEquivalenceTest::cancelledWorkGivesUp()
+{
+    Cancellation cancel;
+    cancel.cancel();
+    RegExp pattern;
+    QVERIFY(!PrepareSourceText(kAlphabet, PreparationOptions(), pattern, &cancel).ok());
+    QVERIFY(!MakeIndexedFinder(kAlphabet, 9, &cancel).ok());
+}
+
+// gramisola-cli under an address-space limit, on 20 million random
+// characters: at order 1, which builds no index, the run goes; at order 10,
+// whose index needs some 400 MB more, it ends with the refusal and status 1.
+void EngineEquivalenceTest::refusesATextMemoryCannotHold()
+{
+#ifdef __SANITIZE_ADDRESS__
+    QSKIP("AddressSanitizer reserves more address space than any such limit");
+#endif
+    QTemporaryDir dir;
+    std::mt19937_64 random(5);
+    QByteArray text(20'000'000, ' ');
+    for (char &c : text)
+        c = char('0' + random() % 75);
+    const QString path = WriteTempFile(dir, QStringLiteral("casuale.txt"), text);
+    for (const int order : {1, 10}) {
+        QProcess cli;
+        cli.setChildProcessModifier([] {
+            const rlimit limit{450ul << 20, 450ul << 20};
+            setrlimit(RLIMIT_AS, &limit);
+        });
+        cli.start(qEnvironmentVariable("GRAMISOLA_CLI"),
+                  {"-n", "5", "-o", QString::number(order), path});
+        QVERIFY(cli.waitForFinished(120'000));
+        QCOMPARE(cli.exitCode(), int(order == 10));
+        QCOMPARE(cli.readAllStandardError().contains("Memoria insufficiente"), order == 10);
+    }
 }
 
 QTEST_GUILESS_MAIN(EngineEquivalenceTest)

@@ -45,15 +45,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         StartGeneration(content, options, order, Engine::Reference, seed), "reference start");
     GenerationRun indexed =
         Unwrap(StartGeneration(content, options, order, Engine::Indexed, seed), "indexed start");
-    Require(reference.firstPiece == indexed.firstPiece, "same seed context",
-            Dump(reference.firstPiece) + QStringLiteral(" / ") + Dump(indexed.firstPiece));
+    const QString seedContext = reference.generator->context();
+    Require(seedContext == indexed.generator->context(), "same seed context",
+            Dump(seedContext) + QStringLiteral(" / ") + Dump(indexed.generator->context()));
 
     const QString &source = *reference.source;
     const int contextLength = order - 1;
     const QChar separator = SeparatorFor(options);
-    Require(reference.firstPiece.size() <= contextLength, "seed context not too long");
+    Require(seedContext.size() <= contextLength, "seed context not too long");
 
-    QString stretch = reference.firstPiece;
+    QString stretch = seedContext;
     for (int step = 0; step < kSteps; ++step) {
         const QString a = Unwrap(reference.generator->NextPiece(), "reference piece");
         const QString b = Unwrap(indexed.generator->NextPiece(), "indexed piece");

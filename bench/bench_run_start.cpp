@@ -1,0 +1,123 @@
+// Click to first piece on varied text, as a run takes it (ReadSourceText,
+// then StartGeneration: prepare, index, seed), and the peak resident memory
+// of the process, each measurement in a fresh process so that no peak
+// includes another's:
+//   bench_run_start MEGABYTES ORDER...   writes a varied text of that many
+//                                        million characters and prints, per
+//                                        order, the medians of three runs
+//   bench_run_start --measure PATH ORDER one run (used by the above)
+//   bench_run_start --write PATH MEGABYTES  only writes the text
+
+#include "bench_support.h"
+
+#include "source_text.h"
+#include "varied_text.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QTemporaryDir>
+
+namespace {
+
+constexpr int kRepeats = 3;
+
+int measure(const QString &path, int order)
+{
+    const Stopwatch watch;
+    Result<QString> content = ReadSourceText(path);
+    if (!content)
+        BenchFail(QStringLiteral("ReadSourceText: ") + content.error().message);
+    GenerationRun run =
+        StartOrFail(content.value(), PreparationOptions(), order, Engine::Indexed, 1);
+    const double seconds = watch.seconds();
+    PrintJsonLine(
+        QJsonObject{{"seconds", seconds}, {"peak_mib", double(ProcStatusKiB("VmHWM")) / 1024}});
+    return 0;
+}
+
+QJsonObject measureInChild(const QString &path, int order)
+{
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--measure"), path, QString::number(order)});
+    if (!child.waitForFinished(-1) || child.exitCode() != 0)
+        BenchFail(QStringLiteral("order %1: the measuring process failed").arg(order));
+    return QJsonDocument::fromJson(child.readAllStandardOutput()).object();
+}
+
+void writeText(const QString &path, qsizetype megabytes)
+{
+    const QString text = VariedText(megabytes * 1'000'000, 20240611);
+    QFile file(path);
+    const QByteArray bytes = text.toUtf8();
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        BenchFail(QStringLiteral("%1: %2").arg(path, file.errorString()));
+    PrintJsonLine(QJsonObject{{"benchmark", "varied_corpus"},
+                              {"file_bytes", double(bytes.size())},
+                              {"distinct_9_context_share", DistinctContextShare(text, 9)}});
+}
+
+int run(qsizetype megabytes, const QList<int> &orders)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("vario.txt"));
+    writeText(path, megabytes);
+    const bool large = megabytes > 20;
+    for (int order : orders) {
+        std::vector<double> seconds, peaks;
+        for (int i = 0; i < kRepeats; ++i) {
+            const QJsonObject one = measureInChild(path, order);
+            seconds.push_back(one[QLatin1String("seconds")].toDouble());
+            peaks.push_back(one[QLatin1String("peak_mib")].toDouble());
+        }
+        PrintJsonLine(QJsonObject{
+            {"benchmark", "run_start"},
+            {"file_bytes", double(QFileInfo(path).size())},
+            {"order", order},
+            {"click_to_first_piece_s", Median(seconds)},
+            {"peak_mib", Median(peaks)},
+            {"target_s_at_most", large ? 8.0 : 0.6},
+            {"target_mib_at_most", large ? 2048 : 250},
+        });
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments().mid(1);
+    bool ok = false;
+    if (args.size() == 3 && args[0] == QLatin1String("--write")) {
+        const qsizetype megabytes = args[2].toLongLong(&ok);
+        if (ok && megabytes > 0) {
+            writeText(args[1], megabytes);
+            return 0;
+        }
+    } else if (args.size() == 3 && args[0] == QLatin1String("--measure")) {
+        const int order = args[2].toInt(&ok);
+        if (ok && order >= 1 && order <= 10)
+            return measure(args[1], order);
+    } else if (args.size() >= 2) {
+        const qsizetype megabytes = args[0].toLongLong(&ok);
+        QList<int> orders;
+        for (const QString &arg : args.mid(1)) {
+            const int order = arg.toInt(&ok);
+            if (!ok || order < 1 || order > 10)
+                break;
+            orders << order;
+        }
+        if (megabytes > 0 && orders.size() == args.size() - 1)
+            return run(megabytes, orders);
+    }
+    std::fprintf(stderr, "Uso: bench_run_start MEGABYTES ORDINE...\n"
+                         "     bench_run_start --measure PATH ORDINE\n"
+                         "     bench_run_start --write PATH MEGABYTES\n");
+    return 2;
+}
