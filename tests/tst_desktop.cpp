@@ -1,5 +1,7 @@
 // Where the program meets the desktop: what a copy puts on the clipboard,
-// Qt's own texts in Italian, and the window's identity under Wayland and X11.
+// Qt's own texts in Italian, the desktop files passing their validators, and
+// the window's identity under Wayland and X11. What the Debian package holds,
+// and that the installed programs start, scripts/setup.sh checks.
 #include "frm_info.h"
 #include "program.h"
 #include "result_box.h"
@@ -152,6 +154,30 @@ private slots:
         QCOMPARE(buttons->button(QDialogButtonBox::Open)->text(), u"&Apri"_qs);
         // Left in English by Qt's catalogue, given by the program.
         QCOMPARE(QAbstractFileIconProvider().type(QFileInfo(QDir::tempPath())), u"Cartella"_qs);
+    }
+
+    void desktopFilesValidate_data()
+    {
+        QTest::addColumn<QString>("tool");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("desktop-file-validate")
+            << "desktop-file-validate" << QStringList{GRAMISOLA_DESKTOP_ENTRY};
+        QTest::newRow("appstreamcli validate --pedantic")
+            << "appstreamcli" << QStringList{"validate", "--pedantic", "--no-net", GRAMISOLA_METAINFO};
+    }
+    void desktopFilesValidate()
+    {
+        QFETCH(QString, tool);
+        QFETCH(QStringList, arguments);
+        const QString program = QStandardPaths::findExecutable(tool);
+        if (program.isEmpty())
+            QSKIP(qPrintable(tool + " is not installed (scripts/packages.txt)"));
+        QProcess check;
+        check.setProcessChannelMode(QProcess::MergedChannels);
+        check.start(program, arguments);
+        QVERIFY(check.waitForFinished(60'000));
+        QVERIFY2(check.exitStatus() == QProcess::NormalExit && check.exitCode() == 0,
+                 check.readAll().constData());
     }
 
     void waylandAppIdAndTitle()
