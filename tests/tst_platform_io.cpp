@@ -1,9 +1,9 @@
-// Text-file reading (decoding, line breaks, failures, the empty source file)
-// and the random source.
+// Text-file reading (decoding, line breaks, failures) and the random source.
+// The source file's own refusal of an empty file is tested through
+// gramisola-cli, which reads the source as the window does.
 
 #include "corpus.h"
 #include "random_source.h"
-#include "source_text.h"
 #include "text_file.h"
 
 #include <QDir>
@@ -213,27 +213,6 @@ private slots:
         QCOMPARE(text.ok() ? QString() : text.error().message, message);
         if (!text.ok())
             QVERIFY(!text.error().detail.isEmpty());
-    }
-
-    // The file a run reads must hold text: an empty one is refused, by name.
-    void sourceText_data()
-    {
-        QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("empty") << QByteArray()
-                               << "Il file \"%1\" è vuoto: non c'è testo da cui generare.";
-        QTest::newRow("one space is text") << QByteArray(" ") << "";
-    }
-
-    void sourceText()
-    {
-        QFETCH(QByteArray, content);
-        QFETCH(QString, message);
-        QTemporaryDir dir;
-        const QString path = WriteTempFile(dir, QStringLiteral("testo.txt"), content);
-        const Result<QString> text = ReadSourceText(path);
-        QCOMPARE(text.ok() ? text.value() : text.error().message,
-                 message.isEmpty() ? QString::fromLatin1(content) : message.arg(path));
     }
 
     void randomKnownSequence()
