@@ -148,7 +148,8 @@ void CliTest::megabytesOfOneCharacter()
     for (const char *order : {"1", "2", "10"}) {
         const CliOutcome run = RunCli({"--seed", "7", "-n", "300", "-o", order, file});
         QCOMPARE(run.status, 0);
-        QVERIFY2(run.out.size() >= 300 && run.out.count('a') + run.out.count('\n') == run.out.size(),
+        QVERIFY2(run.out.size() >= 300 &&
+                     run.out.count('a') + run.out.count('\n') == run.out.size(),
                  order);
     }
 }

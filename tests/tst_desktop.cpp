@@ -6,10 +6,10 @@
 #include "program.h"
 #include "result_box.h"
 
-#include <QClipboard>
-#include <QDialogButtonBox>
 #include <QAbstractFileIconProvider>
 #include <QAccessible>
+#include <QClipboard>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
@@ -166,7 +166,8 @@ private slots:
         QTest::newRow("desktop-file-validate")
             << "desktop-file-validate" << QStringList{GRAMISOLA_DESKTOP_ENTRY};
         QTest::newRow("appstreamcli validate --pedantic")
-            << "appstreamcli" << QStringList{"validate", "--pedantic", "--no-net", GRAMISOLA_METAINFO};
+            << "appstreamcli"
+            << QStringList{"validate", "--pedantic", "--no-net", GRAMISOLA_METAINFO};
     }
     void desktopFilesValidate()
     {
