@@ -21,11 +21,6 @@ private slots:
     void megabytesOfOneCharacter();
 
 private:
-    QString writeFile(const QString &name, const QByteArray &bytes)
-    {
-        return WriteTempFile(m_dir, name, bytes);
-    }
-
     QTemporaryDir m_dir;
 };
 
@@ -43,7 +38,7 @@ void CliTest::statusAndOutput_data()
     const auto prepared = [this](const char *name, QStringList options, const QByteArray &content,
                                  const QByteArray &expected) {
         options << QStringLiteral("--prepare-only")
-                << writeFile(QString::fromUtf8(name) + QStringLiteral(".txt"), content);
+                << WriteTempFile(m_dir, QString::fromUtf8(name) + QStringLiteral(".txt"), content);
         QTest::newRow(name) << options << 0 << expected << QString() << QByteArray();
     };
     prepared("raw keeps CR", {"--raw"}, "a  b\r\n\r\nc ", "a b\rc");
@@ -69,7 +64,7 @@ void CliTest::statusAndOutput_data()
         QTest::newRow(name) << arguments << status << QByteArray() << QString::fromUtf8(message)
                             << QByteArray();
     };
-    const QString good = writeFile(QStringLiteral("good.txt"), "testo qualsiasi");
+    const QString good = WriteTempFile(m_dir, QStringLiteral("good.txt"), "testo qualsiasi");
     failed("order too high", {"-o", "11", good}, 2, "ordine");
     failed("order not a number", {"--order=x", good}, 2, "ordine");
     failed("unknown option", {"--loud", good}, 2, "sconosciuta");
@@ -79,12 +74,12 @@ void CliTest::statusAndOutput_data()
     failed("no file named", {}, 2, "manca il nome del file");
     failed("two files named", {good, good}, 2, "un solo file");
     failed("missing file", {m_dir.filePath("nessuno.txt")}, 1, "non esiste");
-    failed("empty file", {writeFile(QStringLiteral("empty.txt"), {})}, 1,
+    failed("empty file", {WriteTempFile(m_dir, QStringLiteral("empty.txt"), {})}, 1,
            "\" è vuoto: non c'è testo da cui generare");
     failed("empty standard input", {"-"}, 1, "vuoto");
     failed("nothing left to draw from at order 1",
-           {"--ignore-punctuation", "-o", "1", writeFile("punct.txt", ".,;:!?-()\"'")}, 1,
-           "il testo preparato è vuoto");
+           {"--ignore-punctuation", "-o", "1", WriteTempFile(m_dir, "punct.txt", ".,;:!?-()\"'")},
+           1, "il testo preparato è vuoto");
 }
 
 void CliTest::statusAndOutput()
@@ -114,7 +109,7 @@ void CliTest::seededGenerationIsReproducible()
         QByteArray("Nel mezzo del paese c'era una piazza con una fontana antica.\n"
                    "Intorno alla fontana giocavano i bambini, e le madri parlavano.\n")
             .repeated(20);
-    const QString file = writeFile(QStringLiteral("seed.txt"), text);
+    const QString file = WriteTempFile(m_dir, QStringLiteral("seed.txt"), text);
     const QStringList args{"-o", "3", "-n", "2000", file};
     const CliOutcome first = RunCli(QStringList{"--seed", "12345"} + args);
     QCOMPARE(first.status, 0);
@@ -131,7 +126,7 @@ void CliTest::generatedTextComesFromTheSource()
     // output (order 4) occurs in the source, since no restart can happen
     // before the context reaches the source's last characters.
     const QByteArray source("la casa sul mare aveva una porta verde e una finestra grande");
-    const QString file = writeFile(QStringLiteral("window.txt"), source);
+    const QString file = WriteTempFile(m_dir, QStringLiteral("window.txt"), source);
     const CliOutcome result = RunCli({"--seed", "3", "-o", "4", "-n", "40", "--raw", file});
     QCOMPARE(result.status, 0);
     const QByteArray out = result.out.split('\r').first();
@@ -144,7 +139,7 @@ void CliTest::generatedTextComesFromTheSource()
 // times; the longest order finds no word that long and restarts.
 void CliTest::megabytesOfOneCharacter()
 {
-    const QString file = writeFile(QStringLiteral("a.txt"), QByteArray(4 << 20, 'a'));
+    const QString file = WriteTempFile(m_dir, QStringLiteral("a.txt"), QByteArray(4 << 20, 'a'));
     for (const char *order : {"1", "2", "10"}) {
         const CliOutcome run = RunCli({"--seed", "7", "-n", "300", "-o", order, file});
         QCOMPARE(run.status, 0);

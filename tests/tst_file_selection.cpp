@@ -193,8 +193,6 @@ void TestFileSelection::interpretDialogResult_data()
     QTest::addColumn<int>("errorNumber");
     using K = OpenFileOutcome::Kind;
     QTest::newRow("cancel") << false << QStringList{} << int(K::Cancelled) << 0;
-    QTest::newRow("one existing local file")
-        << true << QStringList{"@scelto.txt"} << int(K::Chosen) << 0;
     QTest::newRow("accepted with nothing selected")
         << true << QStringList{} << int(K::Failed) << kFileDialogNoLocalFile;
     QTest::newRow("a remote document") << true << QStringList{"https://example.org/a.txt"}
@@ -217,8 +215,6 @@ void TestFileSelection::interpretDialogResult()
     const OpenFileOutcome outcome = InterpretDialogResult(accepted, urls);
     QTEST(int(outcome.kind), "kind");
     QTEST(outcome.errorNumber, "errorNumber");
-    if (outcome.kind == OpenFileOutcome::Kind::Chosen)
-        QCOMPARE(outcome.fileName, urls.front().toLocalFile());
     QCOMPARE(outcome.errorDescription.isEmpty(), outcome.kind != OpenFileOutcome::Kind::Failed);
 }
 
