@@ -1,31 +1,15 @@
-// gramisola-cli end to end, as a subprocess: prepared text, seeded
-// generation, standard input, and the errors a script can rely on.
+// gramisola-cli end to end, as a subprocess: prepared text, what reaches
+// standard output, seeded generation, standard input, large sources, and the
+// errors a script can rely on. How files are read and refused is tested where
+// files are read.
 
-#include <QProcess>
-#include <QTemporaryDir>
+#include "cli_process.h"
+#include "code_units.h"
+#include "temp_files.h"
+
 #include <QTest>
 
-namespace {
-
-struct Outcome {
-    int status = -1; // -1 for a crash
-    QByteArray out;
-    QByteArray err;
-};
-
-Outcome runCli(const QStringList &arguments, const QByteArray &input = {})
-{
-    QProcess process;
-    process.start(qEnvironmentVariable("GRAMISOLA_CLI"), arguments);
-    process.write(input);
-    process.closeWriteChannel();
-    if (!process.waitForFinished(60'000))
-        qFatal("gramisola-cli did not finish");
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            process.readAllStandardOutput(), process.readAllStandardError()};
-}
-
-} // namespace
+using namespace std::literals;
 
 class CliTest : public QObject {
     Q_OBJECT
@@ -34,22 +18,15 @@ private slots:
     void statusAndOutput();
     void seededGenerationIsReproducible();
     void generatedTextComesFromTheSource();
+    void megabytesOfOneCharacter();
 
 private:
-    QString writeFile(const QString &name, const QByteArray &bytes)
-    {
-        QFile file(m_dir.filePath(name));
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-            qFatal("cannot write the fixture %s", qPrintable(file.fileName()));
-        return file.fileName();
-    }
-
     QTemporaryDir m_dir;
 };
 
 // The prepared text, exactly; usage errors exit with 2, file errors with 1,
 // with nothing on standard output and a message after the program's name on
-// standard error.
+// standard error (one line for a file error).
 void CliTest::statusAndOutput_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -61,18 +38,20 @@ void CliTest::statusAndOutput_data()
     const auto prepared = [this](const char *name, QStringList options, const QByteArray &content,
                                  const QByteArray &expected) {
         options << QStringLiteral("--prepare-only")
-                << writeFile(QString::fromUtf8(name) + QStringLiteral(".txt"), content);
+                << WriteTempFile(m_dir, QString::fromUtf8(name) + QStringLiteral(".txt"), content);
         QTest::newRow(name) << options << 0 << expected << QString() << QByteArray();
     };
     prepared("raw keeps CR", {"--raw"}, "a  b\r\n\r\nc ", "a b\rc");
     prepared("CR written as newline", {}, "a  b\r\n\r\nc ", "a b\nc");
-    prepared("Linux line breaks read as CR LF", {"--raw", "--ignore-line-breaks"}, "uno\n\ndue\n",
-             "uno due");
+    prepared("Windows-1252 with LF line breaks ignored, UTF-8 out",
+             {"--raw", "--ignore-line-breaks"}, "perch\xe8\n\n\xc8\n", "perch\xc3\xa8 \xc3\x88");
     prepared("all options",
              {"--raw", "--ignore-digits", "--ignore-punctuation", "--lower-case", "--keep-spaces"},
              "Così, 42 volte!", "così    volte ");
-    prepared("Windows-1252 accented letters, UTF-8 out", {"--raw", "--ignore-punctuation"},
-             "perch\xe8 \xc8", "perch\xc3\xa8 \xc3\x88");
+    prepared("lone surrogate written as U+FFFD, NUL and controls kept", {},
+             EncodeUtf16Le(Units(u"ab\xD800 c\0\x01\x7F"sv), true),
+             QByteArray("ab\xEF\xBF\xBD c\0\x01\x7F", 10));
+    prepared("one space is text", {"--keep-spaces"}, " ", " ");
     QTest::newRow("standard input decoded as a file")
         << QStringList{"--raw", "--prepare-only", "-"} << 0 << QByteArray("perch\xc3\xa8 \rfine")
         << QString() << QByteArray("perch\xe8  \nfine");
@@ -85,7 +64,7 @@ void CliTest::statusAndOutput_data()
         QTest::newRow(name) << arguments << status << QByteArray() << QString::fromUtf8(message)
                             << QByteArray();
     };
-    const QString good = writeFile(QStringLiteral("good.txt"), "testo qualsiasi");
+    const QString good = WriteTempFile(m_dir, QStringLiteral("good.txt"), "testo qualsiasi");
     failed("order too high", {"-o", "11", good}, 2, "ordine");
     failed("order not a number", {"--order=x", good}, 2, "ordine");
     failed("unknown option", {"--loud", good}, 2, "sconosciuta");
@@ -95,9 +74,12 @@ void CliTest::statusAndOutput_data()
     failed("no file named", {}, 2, "manca il nome del file");
     failed("two files named", {good, good}, 2, "un solo file");
     failed("missing file", {m_dir.filePath("nessuno.txt")}, 1, "non esiste");
-    failed("empty file", {writeFile(QStringLiteral("empty.txt"), {})}, 1, "vuoto");
+    failed("empty file", {WriteTempFile(m_dir, QStringLiteral("empty.txt"), {})}, 1,
+           "\" è vuoto: non c'è testo da cui generare");
     failed("empty standard input", {"-"}, 1, "vuoto");
-    failed("directory", {m_dir.path()}, 1, "cartella");
+    failed("nothing left to draw from at order 1",
+           {"--ignore-punctuation", "-o", "1", WriteTempFile(m_dir, "punct.txt", ".,;:!?-()\"'")},
+           1, "il testo preparato è vuoto");
 }
 
 void CliTest::statusAndOutput()
@@ -107,14 +89,15 @@ void CliTest::statusAndOutput()
     QFETCH(QByteArray, out);
     QFETCH(QString, message);
     QFETCH(QByteArray, input);
-    const Outcome result = runCli(arguments, input);
+    const CliOutcome result = RunCli(arguments, input);
     QCOMPARE(result.status, status);
     QCOMPARE(result.out, out);
     const QString err = QString::fromLocal8Bit(result.err);
     if (message.isEmpty())
         QVERIFY2(err.isEmpty(), qPrintable(err));
     else
-        QVERIFY2(err.startsWith(u"gramisola-cli: ") && err.contains(message, Qt::CaseInsensitive),
+        QVERIFY2(err.startsWith(u"gramisola-cli: ") && err.contains(message, Qt::CaseInsensitive) &&
+                     (status != 1 || err.count(u'\n') == 1),
                  qPrintable(err));
 }
 
@@ -126,15 +109,15 @@ void CliTest::seededGenerationIsReproducible()
         QByteArray("Nel mezzo del paese c'era una piazza con una fontana antica.\n"
                    "Intorno alla fontana giocavano i bambini, e le madri parlavano.\n")
             .repeated(20);
-    const QString file = writeFile(QStringLiteral("seed.txt"), text);
+    const QString file = WriteTempFile(m_dir, QStringLiteral("seed.txt"), text);
     const QStringList args{"-o", "3", "-n", "2000", file};
-    const Outcome first = runCli(QStringList{"--seed", "12345"} + args);
+    const CliOutcome first = RunCli(QStringList{"--seed", "12345"} + args);
     QCOMPARE(first.status, 0);
     QVERIFY(first.out.size() >= 2000);
-    QCOMPARE(runCli(QStringList{"--seed", "12345"} + args).out, first.out);
-    QCOMPARE(runCli(QStringList{"--seed", "12345", "--engine", "reference"} + args).out, first.out);
-    QCOMPARE(runCli({"--seed", "12345", "-o", "3", "-n", "2000", "-"}, text).out, first.out);
-    QVERIFY(runCli(QStringList{"--seed", "54321"} + args).out != first.out);
+    QCOMPARE(RunCli(QStringList{"--seed", "12345"} + args).out, first.out);
+    QCOMPARE(RunCli(QStringList{"--seed", "12345", "--engine", "reference"} + args).out, first.out);
+    QCOMPARE(RunCli({"--seed", "12345", "-o", "3", "-n", "2000", "-"}, text).out, first.out);
+    QVERIFY(RunCli(QStringList{"--seed", "54321"} + args).out != first.out);
 }
 
 void CliTest::generatedTextComesFromTheSource()
@@ -143,8 +126,8 @@ void CliTest::generatedTextComesFromTheSource()
     // output (order 4) occurs in the source, since no restart can happen
     // before the context reaches the source's last characters.
     const QByteArray source("la casa sul mare aveva una porta verde e una finestra grande");
-    const QString file = writeFile(QStringLiteral("window.txt"), source);
-    const Outcome result = runCli({"--seed", "3", "-o", "4", "-n", "40", "--raw", file});
+    const QString file = WriteTempFile(m_dir, QStringLiteral("window.txt"), source);
+    const CliOutcome result = RunCli({"--seed", "3", "-o", "4", "-n", "40", "--raw", file});
     QCOMPARE(result.status, 0);
     const QByteArray out = result.out.split('\r').first();
     QVERIFY(out.size() >= 4);
@@ -152,5 +135,19 @@ void CliTest::generatedTextComesFromTheSource()
         QVERIFY2(source.contains(out.mid(i, 4)), out.mid(i, 4).constData());
 }
 
-QTEST_APPLESS_MAIN(CliTest)
+// Every context of a source of one repeated character recurs millions of
+// times; the longest order finds no word that long and restarts.
+void CliTest::megabytesOfOneCharacter()
+{
+    const QString file = WriteTempFile(m_dir, QStringLiteral("a.txt"), QByteArray(4 << 20, 'a'));
+    for (const char *order : {"1", "2", "10"}) {
+        const CliOutcome run = RunCli({"--seed", "7", "-n", "300", "-o", order, file});
+        QCOMPARE(run.status, 0);
+        QVERIFY2(run.out.size() >= 300 &&
+                     run.out.count('a') + run.out.count('\n') == run.out.size(),
+                 order);
+    }
+}
+
+QTEST_GUILESS_MAIN(CliTest)
 #include "tst_cli.moc"

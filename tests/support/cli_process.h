@@ -12,6 +12,6 @@ struct CliOutcome {
     QByteArray err; // for a program that did not start, why
 };
 
-// Runs gramisola-cli with `arguments`; one that does not end within five
-// minutes ends the test program (qFatal).
-CliOutcome RunCli(const QStringList &arguments);
+// Runs gramisola-cli with `arguments` and `input` as its whole standard input;
+// one that does not end within five minutes ends the test program (qFatal).
+CliOutcome RunCli(const QStringList &arguments, const QByteArray &input = {});
