@@ -9,11 +9,8 @@
 #include "option_bits.h"
 #include "prepare_source_text.h"
 
-#include <QProcess>
 #include <QSet>
 #include <QTest>
-
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <limits>
@@ -128,7 +125,6 @@ private slots:
     void generatorsWriteTheSameText();
     void indexAnswersOnlyForItsContextLength();
     void cancelledWorkGivesUp();
-    void refusesATextMemoryCannotHold();
 
 private:
     static void sources();
@@ -261,34 +257,6 @@ void EngineEquivalenceTest::cancelledWorkGivesUp()
     RegExp pattern;
     QVERIFY(!PrepareSourceText(kAlphabet, PreparationOptions(), pattern, &cancel).ok());
     QVERIFY(!MakeIndexedFinder(kAlphabet, 9, &cancel).ok());
-}
-
-// gramisola-cli under an address-space limit, on 20 million random
-// characters: at order 1, which builds no index, the run goes; at order 10,
-// whose index needs some 400 MB more, it ends with the refusal and status 1.
-void EngineEquivalenceTest::refusesATextMemoryCannotHold()
-{
-#ifdef __SANITIZE_ADDRESS__
-    QSKIP("AddressSanitizer reserves more address space than any such limit");
-#endif
-    QTemporaryDir dir;
-    std::mt19937_64 random(5);
-    QByteArray text(20'000'000, ' ');
-    for (char &c : text)
-        c = char('0' + random() % 75);
-    const QString path = WriteTempFile(dir, QStringLiteral("casuale.txt"), text);
-    for (const int order : {1, 10}) {
-        QProcess cli;
-        cli.setChildProcessModifier([] {
-            const rlimit limit{450ul << 20, 450ul << 20};
-            setrlimit(RLIMIT_AS, &limit);
-        });
-        cli.start(qEnvironmentVariable("GRAMISOLA_CLI"),
-                  {"-n", "5", "-o", QString::number(order), path});
-        QVERIFY(cli.waitForFinished(120'000));
-        QCOMPARE(cli.exitCode(), int(order == 10));
-        QCOMPARE(cli.readAllStandardError().contains("Memoria insufficiente"), order == 10);
-    }
 }
 
 QTEST_GUILESS_MAIN(EngineEquivalenceTest)

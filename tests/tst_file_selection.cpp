@@ -5,6 +5,7 @@
 #include "frm_gramisola.h"
 #include "result_box.h"
 #include "temp_files.h"
+#include "when_shown.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -18,20 +19,6 @@
 #include <functional>
 
 namespace {
-
-// Calls `act` with the first visible window of type T once one shows up (from
-// inside its modal loop); gives up after a few seconds or when `scope` goes.
-template <typename T>
-void WhenShown(QObject *scope, std::function<void(T *)> act, int triesLeft = 200)
-{
-    QTimer::singleShot(20, scope, [scope, act, triesLeft] {
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (auto *found = qobject_cast<T *>(w); found && found->isVisible())
-                return act(found);
-        if (triesLeft > 0)
-            WhenShown<T>(scope, act, triesLeft - 1);
-    });
-}
 
 // What a user does: types a name into the name field and confirms. Returns
 // whether the dialog closed. (selectFile() leaves a focused field alone.)
