@@ -72,8 +72,8 @@ run_fuzzers() {
 
 # check_debian_package DIR: builds the Debian package from a copy of the tree
 # in DIR/src (dpkg-buildpackage writes the .deb beside the tree it builds, so
-# it lands in DIR), checks it with lintian, unpacks it into DIR/root and starts
-# both installed programs from there.
+# it lands in DIR), checks it with lintian, unpacks it into DIR/root, validates
+# the desktop data and starts both installed programs from there.
 check_debian_package() {
     local dir=$1 deb version page pid status=0
     rm -rf "$dir"
@@ -102,6 +102,12 @@ check_debian_package() {
     done
 
     dpkg-deb -x "$deb" "$dir/root"
+    # The desktop entry and the AppStream data as shipped, by their own validators.
+    desktop-file-validate "$dir/root/usr/share/applications/io.gramisola.Gramisola.desktop" ||
+        { echo "voce del desktop non valida"; return 1; }
+    appstreamcli validate --pedantic --no-net \
+        "$dir/root/usr/share/metainfo/io.gramisola.Gramisola.metainfo.xml" ||
+        { echo "metadati AppStream non validi"; return 1; }
     for page in "$dir"/root/usr/share/man/man1/*.1.gz; do
         if [ -n "$(zcat "$page" | groff -ww -man -z 2>&1)" ] || ! zcat "$page" | mandoc -T lint; then
             echo "avvisi nella pagina di manuale $page"

@@ -158,31 +158,6 @@ private slots:
         QCOMPARE(QAbstractFileIconProvider().type(QFileInfo(QDir::tempPath())), u"Cartella"_qs);
     }
 
-    void desktopFilesValidate_data()
-    {
-        QTest::addColumn<QString>("tool");
-        QTest::addColumn<QStringList>("arguments");
-        QTest::newRow("desktop-file-validate")
-            << "desktop-file-validate" << QStringList{GRAMISOLA_DESKTOP_ENTRY};
-        QTest::newRow("appstreamcli validate --pedantic")
-            << "appstreamcli"
-            << QStringList{"validate", "--pedantic", "--no-net", GRAMISOLA_METAINFO};
-    }
-    void desktopFilesValidate()
-    {
-        QFETCH(QString, tool);
-        QFETCH(QStringList, arguments);
-        const QString program = QStandardPaths::findExecutable(tool);
-        if (program.isEmpty())
-            QSKIP(qPrintable(tool + " is not installed (scripts/packages.txt)"));
-        QProcess check;
-        check.setProcessChannelMode(QProcess::MergedChannels);
-        check.start(program, arguments);
-        QVERIFY(check.waitForFinished(60'000));
-        QVERIFY2(check.exitStatus() == QProcess::NormalExit && check.exitCode() == 0,
-                 check.readAll().constData());
-    }
-
     void waylandAppIdAndTitle()
     {
         const QString weston = QStandardPaths::findExecutable(QStringLiteral("weston"));

@@ -7,14 +7,12 @@
 #include "temp_files.h"
 #include "when_shown.h"
 
-#include <QApplication>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 #include <functional>
 

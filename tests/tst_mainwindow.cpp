@@ -16,8 +16,6 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
-#include <QWindow>
 
 namespace {
 
@@ -116,9 +114,6 @@ private slots:
         QTest::newRow("a lone LF stays one break") << QStringList{"a\nb"} << "a\nb";
         QTest::newRow("CR ends one append, LF starts the next")
             << QStringList{"a\r", "\nb"} << "a\r\n\nb";
-        QTest::newRow("the empty string adds nothing") << QStringList{"abc", ""} << "abc";
-        QTest::newRow("accented letters count one each")
-            << QStringList{"citt\u00e0 ", "pi\u00f9"} << "citt\u00e0 pi\u00f9";
     }
 
     void appendResult()

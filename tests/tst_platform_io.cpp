@@ -6,7 +6,6 @@
 #include "random_source.h"
 #include "text_file.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>

@@ -37,14 +37,14 @@ const QString kPaused = QStringLiteral("Continua");
 // long contexts occur once, as in real prose of that size.
 QByteArray VariedText(qsizetype bytes)
 {
-    static const char *const syllables[] = {"ca", "to", "re", "mi", "la", "si", "no", "pe",
-                                            "ri", "gu", "an", "el", "os", "ti", "bra", "ve",
-                                            "zi", "qua", "gno", "sche", "ter", "pol", "mar", "den"};
+    const QByteArrayList syllables =
+        QByteArray("ca to re mi la si no pe ri gu an el os ti bra ve zi qua gno sche ter pol")
+            .split(' ');
     std::mt19937 random(11);
     QByteArray text;
     while (text.size() < bytes) {
         for (int n = 1 + int(random() % 4); n > 0; --n)
-            text += syllables[random() % std::size(syllables)];
+            text += syllables[random() % syllables.size()];
         text += random() % 12 == 0 ? "\r\n" : " ";
     }
     return text;
@@ -56,12 +56,10 @@ public:
     explicit AddressSpaceLimit(qint64 headroom)
     {
         ::getrlimit(RLIMIT_AS, &m_saved);
-        QFile status(QStringLiteral("/proc/self/status"));
-        status.open(QIODevice::ReadOnly);
-        const QByteArray text = status.readAll();
-        const qint64 used = text.mid(text.indexOf("VmSize:") + 7).trimmed().split(' ')[0].toLongLong();
+        QFile statm(QStringLiteral("/proc/self/statm")); // first: pages mapped
+        statm.open(QIODevice::ReadOnly);
         rlimit limit = m_saved;
-        limit.rlim_cur = rlim_t(used * 1024 + headroom);
+        limit.rlim_cur = rlim_t(statm.readAll().split(' ')[0].toLongLong() * ::sysconf(_SC_PAGESIZE) + headroom);
         ::setrlimit(RLIMIT_AS, &limit);
     }
     ~AddressSpaceLimit() { ::setrlimit(RLIMIT_AS, &m_saved); }
@@ -74,8 +72,7 @@ private:
 qint64 ResidentBytes()
 {
     QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return 0;
+    statm.open(QIODevice::ReadOnly);
     return statm.readAll().split(' ').value(1).toLongLong() * ::sysconf(_SC_PAGESIZE);
 }
 
@@ -196,12 +193,6 @@ private slots:
         for (const char *name : {"cmdLoad", "cmdClear", "optLevel_9", "cmdOptions"})
             QVERIFY2(m_window->findChild<QWidget *>(QLatin1String(name))->isEnabled(), name);
 
-        // Pressed again: a fresh box with the same file, options and order.
-        runUntilGenerating();
-        click();
-        QCOMPARE(exec()->text(), kPaused);
-        QVERIFY(box()->textLength() < threshold / 2);
-        QVERIFY(box()->text().startsWith(QStringLiteral("abcdefghi")));
     }
 
     void orderOneOnNothingRunsUntilPaused()
