@@ -35,6 +35,7 @@ SANITIZER_FLAGS="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanit
 # strndup is not checked: the X keyboard library reads past the bytes it asks
 # strndup to copy, harmlessly, and the desktop tests start X clients.
 export ASAN_OPTIONS="intercept_strndup=0:detect_leaks=1:detect_stack_use_after_return=1:strict_string_checks=1:abort_on_error=1"
+export LSAN_OPTIONS="suppressions=$ROOT/scripts/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 
 # build_sanitized DIR: the whole tree with AddressSanitizer and UBSan (GCC).
