@@ -69,14 +69,14 @@ void RunControl::start(const RunRequest &request)
     // One preparation at a time: one that was dropped but has not stopped yet
     // is waited for (it stops promptly) before this one begins.
     if (m_watcher.isRunning())
-        m_waiting = request;
+        m_waiting = true;
     else
         launchPreparation();
 }
 
 void RunControl::launchPreparation()
 {
-    m_waiting.reset();
+    m_waiting = false;
     m_cancellation = std::make_shared<Cancellation>();
     const RunRequest request = m_request;
     const std::uint64_t seed = RandomSource::timeOfDaySeed();
@@ -108,7 +108,7 @@ void RunControl::pause()
 {
     if (m_preparing && m_cancellation)
         m_cancellation->cancel();
-    m_waiting.reset();
+    m_waiting = false;
     setPreparing(false);
     m_stepper.stop();
     m_run.reset();

@@ -89,11 +89,11 @@ private:
     RunState m_stateBefore = RunState::Idle;
     bool m_preparing = false;
 
-    // The preparation the worker is doing, and the request waiting for it to
-    // end when that preparation is no longer wanted.
+    // The preparation the worker is doing; m_waiting when the current request
+    // waits for a preparation nobody wants any more to end.
     QFutureWatcher<std::shared_ptr<Prepared>> m_watcher;
     std::shared_ptr<Cancellation> m_cancellation;
-    std::optional<RunRequest> m_waiting;
+    bool m_waiting = false;
     RunRequest m_request;
 
     QTimer m_stepper;
