@@ -10,6 +10,7 @@
 // bits (prose at every order), 128 bits, and 144 bits for a source of more
 // than 16383 distinct code units at the longest context.
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -92,6 +93,13 @@ public:
         std::uint8_t &slot = m_registers[hash >> (64 - kIndexBits)];
         if (rank > slot)
             slot = rank;
+    }
+
+    // Takes in what `other` was shown, as if this had been shown it too.
+    void add(const DistinctCounter &other)
+    {
+        for (int i = 0; i < kRegisters; ++i)
+            m_registers[i] = std::max(m_registers[i], other.m_registers[i]);
     }
 
     double estimate() const;

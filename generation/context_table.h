@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 // One table slot: a context's exact key (zero when empty) and one number:
 // while counting, how many positions have the context; then where its group
@@ -39,6 +40,11 @@ public:
         return size_t((ContextKey128(hash) * m_capacity) >> 64);
     }
     const Slot *address(size_t slot) const { return m_slots + slot; }
+
+    // Writes the (still zero) slots once, in order: their pages are faulted
+    // in and their cache lines fetched in one sweep, not one random probe
+    // at a time.
+    void warmUp() { std::memset(static_cast<void *>(m_slots), 0, m_capacity * sizeof(Slot)); }
 
     // One more position for `key`, searched from `home`: its slot, or kNone
     // when the key is new and the table is full.

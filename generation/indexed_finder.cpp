@@ -80,6 +80,26 @@ Error internalError(const QString &detail)
     return Error{QStringLiteral("Errore interno del generatore di testo"), detail};
 }
 
+// Runs first() on this thread and second() beside it on another, when
+// there is a second core and a thread to be had; else one after the other.
+// Neither may throw.
+template <typename First, typename Second> void RunSideBySide(First first, Second second)
+{
+    std::thread helper;
+    if (std::thread::hardware_concurrency() > 1) {
+        try {
+            helper = std::thread(second);
+        } catch (const std::system_error &) {
+            // No thread to be had: this one does both.
+        }
+    }
+    first();
+    if (helper.joinable())
+        helper.join();
+    else
+        second();
+}
+
 // Starts of maximal runs of at least `length` word characters: a match of
 // \b(\w{O,}) can only begin where a run begins, and greedily takes the
 // whole run.
@@ -169,8 +189,15 @@ private:
 
     // What the first pass learns: an estimate of the distinct contexts, the
     // number of indexed positions, and how they spread over the high bits
-    // of their hashes.
+    // of their hashes; for the whole text, and for each of its two halves
+    // (counted by one thread each).
+    struct CensusOfPart {
+        DistinctCounter distinct;
+        std::vector<std::uint32_t> byHighBits;
+    };
     struct Census {
+        std::array<CensusOfPart, 2> halves;
+        qsizetype middle = 0; // the first position of the second half
         DistinctCounter distinct;
         qsizetype positions = 0;
         std::vector<std::uint32_t> byHighBits;
@@ -193,9 +220,15 @@ private:
         return key;
     }
 
+    // Positions that have a context and a character after it.
+    qsizetype candidates() const { return m_source.size() - m_contextLength; }
     template <typename Visit>
     bool forEachContext(const Cancellation *cancel, Visit visit,
                         const bool *enough = nullptr) const;
+    template <typename Visit>
+    bool forEachContextIn(qsizetype first, qsizetype last, const Cancellation *cancel, Visit visit,
+                          const bool *enough = nullptr) const;
+    bool takeCensus(Census &census, const Cancellation *cancel) const;
     template <typename Visit>
     bool probeInBatches(const Cancellation *cancel, Visit visit, const bool *enough = nullptr);
     Status reserve(std::int64_t slotCount, qsizetype positions, std::int64_t scratchBytes = 0);
@@ -246,16 +279,25 @@ template <typename Visit>
 bool IndexedFinder<Key>::forEachContext(const Cancellation *cancel, Visit visit,
                                         const bool *enough) const
 {
+    return forEachContextIn(0, candidates(), cancel, visit, enough);
+}
+
+// forEachContext for the positions from `first` up to `last`.
+template <typename Key>
+template <typename Visit>
+bool IndexedFinder<Key>::forEachContextIn(qsizetype first, qsizetype last,
+                                          const Cancellation *cancel, Visit visit,
+                                          const bool *enough) const
+{
     const char16_t *s = text();
-    const qsizetype candidates = m_source.size() - m_contextLength;
     const ContextRank *rank = m_rank.data();
     Key key{};
     for (int i = 0; i + 1 < m_contextLength; ++i)
-        key = ShiftIn(key, rank[s[i]], m_packing);
-    for (qsizetype start = 0; start < candidates; start += kCancellationStride) {
+        key = ShiftIn(key, rank[s[first + i]], m_packing);
+    for (qsizetype start = first; start < last; start += kCancellationStride) {
         if (IsCancelled(cancel) || (enough && *enough))
             return false;
-        const qsizetype end = std::min(candidates, start + kCancellationStride);
+        const qsizetype end = std::min(last, start + kCancellationStride);
         for (qsizetype p = start; p < end; ++p) {
             key = ShiftIn(key, rank[s[p + m_contextLength - 1]], m_packing);
             if (s[p + m_contextLength] != kLineFeed)
@@ -341,24 +383,50 @@ template <typename Key> Status IndexedFinder<Key>::build(const Cancellation *can
     if (built || built.error().detail != kTooMany)
         return built;
 
-    Census census;
-    census.byHighBits.assign(size_t(1) << kCountingBits, 0);
-    if (!forEachContext(cancel, [&](qsizetype, Key, std::uint64_t hash) {
-            census.distinct.add(hash);
-            ++census.byHighBits[hash >> (64 - kCountingBits)];
-        }))
+    auto census = std::make_unique<Census>();
+    if (!takeCensus(*census, cancel))
         return CancelledError();
-    census.positions =
-        std::accumulate(census.byHighBits.begin(), census.byHighBits.end(), qsizetype(0));
-    built = buildPartitions(census, cancel);
+    built = buildPartitions(*census, cancel);
     if (built || built.error().detail != kTooMany)
         return built;
 
     // Partitions did not suit: a partition held more contexts than
     // estimated, or too many positions. One big table, then.
     m_partitionBits = 0;
-    const double contexts = std::min(double(census.positions), census.distinct.estimate() * 1.02);
+    const double contexts = std::min(double(census->positions), census->distinct.estimate() * 1.02);
     return buildOneTable(size_t(contexts / kLoad) + kBatch, ~size_t(0), cancel);
+}
+
+// The census pass, each half of the text on a core of its own. False when
+// cancelled.
+template <typename Key>
+bool IndexedFinder<Key>::takeCensus(Census &census, const Cancellation *cancel) const
+{
+    census.middle = candidates() / 2;
+    for (CensusOfPart &half : census.halves)
+        half.byHighBits.assign(size_t(1) << kCountingBits, 0);
+    bool finished[2] = {};
+    const auto count = [&](int half) {
+        CensusOfPart &part = census.halves[size_t(half)];
+        finished[half] = forEachContextIn(half == 0 ? 0 : census.middle,
+                                          half == 0 ? census.middle : candidates(), cancel,
+                                          [&part](qsizetype, Key, std::uint64_t hash) {
+                                              part.distinct.add(hash);
+                                              ++part.byHighBits[hash >> (64 - kCountingBits)];
+                                          });
+    };
+    RunSideBySide([&] { count(0); }, [&] { count(1); });
+    if (!finished[0] || !finished[1])
+        return false;
+
+    census.byHighBits = census.halves[0].byHighBits;
+    for (size_t i = 0; i < census.byHighBits.size(); ++i)
+        census.byHighBits[i] += census.halves[1].byHighBits[i];
+    census.distinct = census.halves[0].distinct;
+    census.distinct.add(census.halves[1].distinct);
+    census.positions =
+        std::accumulate(census.byHighBits.begin(), census.byHighBits.end(), qsizetype(0));
+    return true;
 }
 
 // Builds the index with one table of `capacity` slots (doubled as needed),
@@ -462,39 +530,45 @@ Status IndexedFinder<Key>::buildPartitions(const Census &census, const Cancellat
         slotCount += std::int64_t(capacity[p]);
     }
     // Each of two threads copies the positions of one partition at a time
-    // and notes their slots and following characters.
-    const Status reserved = reserve(slotCount, census.positions, 2 * std::int64_t(largest) * 9);
+    // and notes their keys, slots and following characters.
+    const Status reserved = reserve(slotCount, census.positions,
+                                    2 * std::int64_t(largest) * std::int64_t(9 + sizeof(Key)));
     if (!reserved)
         return reserved;
     m_tables.resize(partitions);
     for (size_t p = 0, at = 0; p < partitions; at += capacity[p++])
         m_tables[p] = Table(m_slots.data() + at, capacity[p], kPartitionFullLoad);
 
-    // Deal the positions out, in increasing order within each partition.
-    std::vector<std::uint32_t> next(m_partitionStart.begin(), m_partitionStart.end() - 1);
-    if (!forEachContext(cancel, [&](qsizetype p, Key, std::uint64_t hash) {
-            m_positions[next[size_t(partitionOf(hash))]++] = SourcePosition(p);
-        }))
+    // Deal the positions out, in increasing order within each partition:
+    // each half of the text by a thread of its own, the second half's
+    // positions of a partition after the first half's.
+    std::array<std::vector<std::uint32_t>, 2> next;
+    next[0].assign(m_partitionStart.begin(), m_partitionStart.end() - 1);
+    next[1] = next[0];
+    for (size_t p = 0; p < partitions; ++p) {
+        const auto first = census.halves[0].byHighBits.begin() + std::ptrdiff_t(p * countsPer);
+        next[1][p] += std::accumulate(first, first + std::ptrdiff_t(countsPer), 0u);
+    }
+    bool dealt[2] = {};
+    const auto deal = [&](int half) {
+        std::uint32_t *place = next[size_t(half)].data();
+        dealt[half] = forEachContextIn(
+            half == 0 ? 0 : census.middle, half == 0 ? census.middle : candidates(), cancel,
+            [&](qsizetype p, Key, std::uint64_t hash) {
+                m_positions[place[partitionOf(hash)]++] = SourcePosition(p);
+            });
+    };
+    RunSideBySide([&] { deal(0); }, [&] { deal(1); });
+    if (!dealt[0] || !dealt[1])
         return CancelledError();
 
     // Two threads take the partitions one at a time, so that a thread the
     // system lets run less does less.
     std::atomic<int> unclaimed{0};
-    Outcome helped = Outcome::Done;
-    std::thread helper;
-    if (std::thread::hardware_concurrency() > 1) {
-        try {
-            helper = std::thread([&] { helped = indexPartitions(unclaimed, cancel); });
-        } catch (const std::system_error &) {
-            // No thread to be had: this one does them all.
-        }
-    }
-    Outcome outcome = indexPartitions(unclaimed, cancel);
-    if (helper.joinable()) {
-        helper.join();
-        if (outcome == Outcome::Done)
-            outcome = helped;
-    }
+    Outcome outcomes[2] = {Outcome::Done, Outcome::Done};
+    RunSideBySide([&] { outcomes[0] = indexPartitions(unclaimed, cancel); },
+                  [&] { outcomes[1] = indexPartitions(unclaimed, cancel); });
+    const Outcome outcome = outcomes[0] != Outcome::Done ? outcomes[0] : outcomes[1];
     if (outcome == Outcome::Cancelled)
         return CancelledError();
     if (outcome == Outcome::Full)
@@ -510,6 +584,7 @@ typename IndexedFinder<Key>::Outcome
 IndexedFinder<Key>::indexPartitions(std::atomic<int> &unclaimed, const Cancellation *cancel)
 {
     try {
+        std::vector<Key> keys;
         std::vector<std::uint32_t> slotOf;
         std::vector<SourcePosition> dealt;
         std::vector<std::uint8_t> following;
@@ -522,18 +597,26 @@ IndexedFinder<Key>::indexPartitions(std::atomic<int> &unclaimed, const Cancellat
             const std::uint32_t start = m_partitionStart[size_t(partition)];
             const size_t size = m_partitionStart[size_t(partition) + 1] - start;
             const SourcePosition *positions = m_positions.data() + start;
+            keys.resize(size);
             slotOf.resize(size);
             following.resize(m_keepFollowing ? size : 0);
+            // The text is read at random, with the reads issued well ahead;
+            // the table is probed afterwards, so that the two kinds of wait
+            // do not add up.
             for (size_t i = 0; i < size; ++i) {
                 if (i + kTextAhead < size)
                     __builtin_prefetch(text() + positions[i + kTextAhead]);
-                const Key key = keyAt(positions[i]);
-                const size_t slot = table.count(key, table.homeOf(inPartition(HashOf(key))));
+                keys[i] = keyAt(positions[i]);
+                if (m_keepFollowing)
+                    following[i] = followingRank(positions[i]);
+            }
+            table.warmUp();
+            for (size_t i = 0; i < size; ++i) {
+                const size_t slot =
+                    table.count(keys[i], table.homeOf(inPartition(HashOf(keys[i]))));
                 if (slot == Table::kNone)
                     return Outcome::Full;
                 slotOf[i] = std::uint32_t(slot);
-                if (m_keepFollowing)
-                    following[i] = followingRank(positions[i]);
             }
             table.layOut(start);
             dealt.assign(positions, positions + size);

@@ -9,6 +9,7 @@
 #include "option_bits.h"
 #include "prepare_source_text.h"
 
+#include <QHash>
 #include <QSet>
 #include <QTest>
 
@@ -123,6 +124,8 @@ private slots:
     void findersGiveTheSamePositions();
     void generatorsWriteTheSameText_data() { sources(); }
     void generatorsWriteTheSameText();
+    void bigIndexesHoldEveryPosition_data();
+    void bigIndexesHoldEveryPosition();
     void indexAnswersOnlyForItsContextLength();
     void cancelledWorkGivesUp();
 
@@ -233,6 +236,50 @@ void EngineEquivalenceTest::generatorsWriteTheSameText()
                                      .arg(order)
                                      .arg(piece)
                                      .arg(listed(context), failure)));
+        }
+    }
+}
+
+// Texts too long for the pattern search to be asked about each of their
+// contexts, which the index builds in pieces (many contexts, two threads)
+// or in one table (one context holding most positions).
+void EngineEquivalenceTest::bigIndexesHoldEveryPosition_data()
+{
+    QTest::addColumn<QString>("text");
+    std::mt19937_64 random(20240602);
+    QTest::newRow("varied words") << ItalianLikeText(300'000, 4);
+    QTest::newRow("random") << randomText(random, 200'000);
+    QTest::newRow("one context holds most")
+        << QString(2'100'000, QChar(u'a')) + ItalianLikeText(30'000, 5);
+}
+
+// Every distinct context of the text is asked about; each answer must be
+// exactly the positions that hold it before a character other than LF, in
+// increasing order.
+void EngineEquivalenceTest::bigIndexesHoldEveryPosition()
+{
+    QFETCH(QString, text);
+    for (int length = 1; length <= 9; ++length) {
+        QHash<QStringView, qsizetype> expected;
+        for (qsizetype p = 0; p + length < text.size(); ++p)
+            expected[QStringView(text).mid(p, length)] += text[p + length] != u'\n';
+        Result<std::unique_ptr<OccurrenceFinder>> index = MakeIndexedFinder(text, length);
+        QVERIFY2(index.ok(), qPrintable(index.error().detail));
+        for (auto context = expected.cbegin(); context != expected.cend(); ++context) {
+            const Occurrences found = index.value()->occurrences(context.key()).value();
+            bool right = qsizetype(found.size()) == context.value();
+            SourcePosition previous = -1;
+            for (const SourcePosition p : found) {
+                right = right && p > previous &&
+                        QStringView(text).mid(p, length) == context.key() &&
+                        text[p + length] != u'\n';
+                previous = p;
+            }
+            QVERIFY2(right, qPrintable(QStringLiteral("length %1, [%2]: %3 positions, %4 expected")
+                                           .arg(length)
+                                           .arg(listed(context.key().toString()))
+                                           .arg(found.size())
+                                           .arg(context.value())));
         }
     }
 }
