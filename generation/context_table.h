@@ -16,6 +16,13 @@ template <typename Key> struct __attribute__((packed)) ContextSlot {
     std::uint32_t end;
 };
 
+// The slot a search for `hash` starts at in a table of `capacity` slots:
+// the hash's high bits choose.
+inline size_t HomeSlot(std::uint64_t hash, size_t capacity)
+{
+    return size_t((ContextKey128(hash) * capacity) >> 64);
+}
+
 // Open addressing with linear probing over a run of slots that someone else
 // owns (the index keeps all its tables in one block of memory). The table
 // never grows: count() says when it is full, and the owner decides.
@@ -35,16 +42,8 @@ public:
     size_t capacity() const { return m_capacity; }
     size_t contexts() const { return m_contexts; }
     // The slot a search for `hash` starts at (its high bits choose).
-    size_t homeOf(std::uint64_t hash) const
-    {
-        return size_t((ContextKey128(hash) * m_capacity) >> 64);
-    }
+    size_t homeOf(std::uint64_t hash) const { return HomeSlot(hash, m_capacity); }
     const Slot *address(size_t slot) const { return m_slots + slot; }
-
-    // Writes the (still zero) slots once, in order: their pages are faulted
-    // in and their cache lines fetched in one sweep, not one random probe
-    // at a time.
-    void warmUp() { std::memset(static_cast<void *>(m_slots), 0, m_capacity * sizeof(Slot)); }
 
     // One more position for `key`, searched from `home`: its slot, or kNone
     // when the key is new and the table is full.
@@ -109,6 +108,13 @@ public:
         }
     }
 
+    // Empties the table, so that its slots can serve another table.
+    void clear()
+    {
+        std::memset(static_cast<void *>(m_slots), 0, m_capacity * sizeof(Slot));
+        m_contexts = 0;
+    }
+
     // Where the group of a found slot begins and ends, once filled.
     std::uint32_t begin(size_t slot) const { return slot == 0 ? m_base : m_slots[slot - 1].end; }
     std::uint32_t end(size_t slot) const { return m_slots[slot].end; }
@@ -120,5 +126,48 @@ private:
     size_t m_capacity = 0;
     size_t m_limit = 0;
     size_t m_contexts = 0;
+    std::uint32_t m_base = 0;
+};
+
+// A byte of a context's hash that is never zero (zero marks an empty slot
+// of a KeylessTable). The low bits, which choose neither partition nor slot.
+inline std::uint8_t TagOf(std::uint64_t hash)
+{
+    return std::max(std::uint8_t(1), std::uint8_t(hash));
+}
+
+// What is kept of a filled ContextTable once its keys are no longer needed:
+// for each slot, where its group of positions ends and a tag from its key's
+// hash. A lookup skips slots with another tag and checks the context of one
+// with the same tag against the text at its group's first position.
+class KeylessTable {
+public:
+    KeylessTable() = default;
+    // `capacity` slots at `ends` and `tags`; the first group begins at `base`.
+    KeylessTable(std::uint32_t *ends, std::uint8_t *tags, size_t capacity, std::uint32_t base)
+        : m_ends(ends), m_tags(tags), m_capacity(capacity), m_base(base)
+    {
+    }
+
+    size_t capacity() const { return m_capacity; }
+    std::uint32_t begin(size_t slot) const { return slot == 0 ? m_base : m_ends[slot - 1]; }
+    std::uint32_t end(size_t slot) const { return m_ends[slot]; }
+    std::uint8_t tag(size_t slot) const { return m_tags[slot]; }
+    size_t after(size_t slot) const { return slot + 1 == m_capacity ? 0 : slot + 1; }
+
+    // Takes the ends and tags of a filled table of the same capacity.
+    template <typename Key> void takeFrom(const ContextTable<Key> &table)
+    {
+        for (size_t slot = 0; slot < m_capacity; ++slot) {
+            const Key key = table.keyAt(slot);
+            m_ends[slot] = table.end(slot);
+            m_tags[slot] = key == Key{} ? 0 : TagOf(HashOf(key));
+        }
+    }
+
+private:
+    std::uint32_t *m_ends = nullptr;
+    std::uint8_t *m_tags = nullptr;
+    size_t m_capacity = 0;
     std::uint32_t m_base = 0;
 };

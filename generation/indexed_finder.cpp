@@ -231,12 +231,17 @@ private:
     bool takeCensus(Census &census, const Cancellation *cancel) const;
     template <typename Visit>
     bool probeInBatches(const Cancellation *cancel, Visit visit, const bool *enough = nullptr);
-    Status reserve(std::int64_t slotCount, qsizetype positions, std::int64_t scratchBytes = 0);
+    Status checkMemoryFor(std::int64_t bytes) const
+    {
+        return CheckMemoryFor(m_source.size(), m_contextLength + 1, bytes);
+    }
     Status buildOneTable(size_t capacity, size_t mostContexts, const Cancellation *cancel);
     Status buildPartitions(const Census &census, const Cancellation *cancel);
-    Outcome indexPartitions(std::atomic<int> &unclaimed, const Cancellation *cancel);
+    Outcome indexPartitions(std::atomic<int> &unclaimed, size_t largestCapacity,
+                            const Cancellation *cancel);
     void growOneTable();
     Occurrences lookUp(const char16_t *context) const;
+    Occurrences group(std::uint32_t begin, std::uint32_t end) const;
     Occurrences scanShortSource(QStringView context);
 
     const QString &m_source;
@@ -251,9 +256,14 @@ private:
     const KeyPacking m_packing;
     std::vector<SourcePosition> m_seedWordStarts;
 
+    // One table with its keys (few contexts, or partitions did not suit)...
+    LargeArray<Slot> m_slots;
+    Table m_table;
+    // ...or one table per partition, without keys, one after the other.
     int m_partitionBits = 0;
-    LargeArray<Slot> m_slots; // every table's slots, one after the other
-    std::vector<Table> m_tables;
+    LargeArray<std::uint32_t> m_ends;
+    LargeArray<std::uint8_t> m_tags;
+    std::vector<KeylessTable> m_partitions;
     std::vector<std::uint32_t> m_partitionStart; // of each partition's positions
     LargeArray<SourcePosition> m_positions;
     LargeArray<std::uint8_t> m_following; // ranks, beside m_positions
@@ -333,7 +343,7 @@ bool IndexedFinder<Key>::probeInBatches(const Cancellation *cancel, Visit visit,
     const bool finished = forEachContext(
         cancel,
         [&](qsizetype p, Key key, std::uint64_t hash) {
-            const Table &table = m_tables.front();
+            const Table &table = m_table;
             const size_t home = table.homeOf(hash);
             __builtin_prefetch(table.address(home), 1);
             batch[size_t(filled++)] =
@@ -344,24 +354,6 @@ bool IndexedFinder<Key>::probeInBatches(const Cancellation *cancel, Visit visit,
         enough);
     flush();
     return finished;
-}
-
-// Checks that `slotCount` table slots and `positions` positions, and
-// `scratchBytes` for the work, fit in memory, and allocates the first two.
-template <typename Key>
-Status IndexedFinder<Key>::reserve(std::int64_t slotCount, qsizetype positions,
-                                   std::int64_t scratchBytes)
-{
-    const Status fits =
-        CheckMemoryFor(m_source.size(), m_contextLength + 1,
-                       slotCount * std::int64_t(sizeof(Slot)) +
-                           std::int64_t(positions) * positionBytes() + scratchBytes);
-    if (!fits)
-        return fits;
-    m_slots = LargeArray<Slot>(size_t(slotCount));
-    if (!m_slots || !allocatePositions(positions))
-        throw std::bad_alloc();
-    return Done{};
 }
 
 template <typename Key> bool IndexedFinder<Key>::allocatePositions(qsizetype positions)
@@ -393,6 +385,9 @@ template <typename Key> Status IndexedFinder<Key>::build(const Cancellation *can
     // Partitions did not suit: a partition held more contexts than
     // estimated, or too many positions. One big table, then.
     m_partitionBits = 0;
+    m_partitions.clear();
+    m_ends = {};
+    m_tags = {};
     const double contexts = std::min(double(census->positions), census->distinct.estimate() * 1.02);
     return buildOneTable(size_t(contexts / kLoad) + kBatch, ~size_t(0), cancel);
 }
@@ -436,26 +431,25 @@ Status IndexedFinder<Key>::buildOneTable(size_t capacity, size_t mostContexts,
                                          const Cancellation *cancel)
 {
     m_positions = {};
-    const Status fits =
-        CheckMemoryFor(m_source.size(), m_contextLength + 1, std::int64_t(capacity * sizeof(Slot)));
+    const Status fits = checkMemoryFor(std::int64_t(capacity * sizeof(Slot)));
     if (!fits)
         return fits;
     m_slots = LargeArray<Slot>(capacity);
     if (!m_slots)
         throw std::bad_alloc();
-    m_tables.assign(1, Table(m_slots.data(), capacity, kFullLoad));
+    m_table = Table(m_slots.data(), capacity, kFullLoad);
 
     qsizetype positions = 0;
     bool tooMany = false;
     const bool counted = probeInBatches(
         cancel,
         [&](const Probe<Key> &probe) {
-            Table &table = m_tables.front();
+            Table &table = m_table;
             size_t home =
                 probe.capacity == table.capacity() ? probe.home : table.homeOf(probe.hash);
             while (table.count(probe.key, home) == Table::kNone) {
                 growOneTable();
-                home = m_tables.front().homeOf(probe.hash);
+                home = table.homeOf(probe.hash);
             }
             ++positions;
             tooMany = table.contexts() > mostContexts;
@@ -466,15 +460,14 @@ Status IndexedFinder<Key>::buildOneTable(size_t capacity, size_t mostContexts,
     if (!counted)
         return CancelledError();
 
-    const Status fitsToo = CheckMemoryFor(m_source.size(), m_contextLength + 1,
-                                          std::int64_t(positions) * positionBytes());
+    const Status fitsToo = checkMemoryFor(std::int64_t(positions) * positionBytes());
     if (!fitsToo)
         return fitsToo;
     if (!allocatePositions(positions))
         throw std::bad_alloc();
-    m_tables.front().layOut(0);
+    m_table.layOut(0);
     const bool finished = probeInBatches(cancel, [&](const Probe<Key> &probe) {
-        Table &table = m_tables.front();
+        Table &table = m_table;
         const std::uint32_t place = table.nextPlace(table.find(probe.key, probe.home));
         m_positions[place] = probe.position;
         if (m_keepFollowing)
@@ -487,7 +480,7 @@ Status IndexedFinder<Key>::buildOneTable(size_t capacity, size_t mostContexts,
 // distinct, so putting them back needs no comparison.
 template <typename Key> void IndexedFinder<Key>::growOneTable()
 {
-    const Table old = m_tables.front();
+    const Table old = m_table;
     LargeArray<Slot> oldSlots = std::move(m_slots);
     m_slots = LargeArray<Slot>(2 * old.capacity());
     if (!m_slots)
@@ -498,7 +491,7 @@ template <typename Key> void IndexedFinder<Key>::growOneTable()
         if (!(key == Key{}))
             grown.put(key, old.countAt(slot), grown.homeOf(HashOf(key)));
     }
-    m_tables.front() = grown;
+    m_table = grown;
 }
 
 template <typename Key>
@@ -519,6 +512,7 @@ Status IndexedFinder<Key>::buildPartitions(const Census &census, const Cancellat
     std::vector<size_t> capacity(partitions);
     std::int64_t slotCount = 0;
     std::uint32_t largest = 0;
+    size_t largestCapacity = 0;
     for (size_t p = 0; p < partitions; ++p) {
         const auto first = census.byHighBits.begin() + std::ptrdiff_t(p * countsPer);
         const std::uint32_t size = std::accumulate(first, first + std::ptrdiff_t(countsPer), 0u);
@@ -527,17 +521,27 @@ Status IndexedFinder<Key>::buildPartitions(const Census &census, const Cancellat
         largest = std::max(largest, size);
         m_partitionStart[p + 1] = m_partitionStart[p] + size;
         capacity[p] = size_t(double(size) * distinctShare / kPartitionLoad) + kBatch;
+        largestCapacity = std::max(largestCapacity, capacity[p]);
         slotCount += std::int64_t(capacity[p]);
     }
-    // Each of two threads copies the positions of one partition at a time
-    // and notes their keys, slots and following characters.
-    const Status reserved = reserve(slotCount, census.positions,
-                                    2 * std::int64_t(largest) * std::int64_t(9 + sizeof(Key)));
-    if (!reserved)
-        return reserved;
-    m_tables.resize(partitions);
+    // Each of two threads fills one partition's table at a time, with the
+    // keys, in memory of its own, and copies its positions and notes their
+    // keys, slots and following characters.
+    const std::int64_t scratchBytes = 2 * (std::int64_t(largestCapacity * sizeof(Slot)) +
+                                           std::int64_t(largest) * std::int64_t(9 + sizeof(Key)));
+    const Status fits =
+        checkMemoryFor(slotCount * std::int64_t(sizeof(std::uint32_t) + 1) +
+                       std::int64_t(census.positions) * positionBytes() + scratchBytes);
+    if (!fits)
+        return fits;
+    m_ends = LargeArray<std::uint32_t>(size_t(slotCount));
+    m_tags = LargeArray<std::uint8_t>(size_t(slotCount));
+    if (!m_ends || !m_tags || !allocatePositions(census.positions))
+        throw std::bad_alloc();
+    m_partitions.resize(partitions);
     for (size_t p = 0, at = 0; p < partitions; at += capacity[p++])
-        m_tables[p] = Table(m_slots.data() + at, capacity[p], kPartitionFullLoad);
+        m_partitions[p] =
+            KeylessTable(m_ends.data() + at, m_tags.data() + at, capacity[p], m_partitionStart[p]);
 
     // Deal the positions out, in increasing order within each partition:
     // each half of the text by a thread of its own, the second half's
@@ -566,8 +570,8 @@ Status IndexedFinder<Key>::buildPartitions(const Census &census, const Cancellat
     // system lets run less does less.
     std::atomic<int> unclaimed{0};
     Outcome outcomes[2] = {Outcome::Done, Outcome::Done};
-    RunSideBySide([&] { outcomes[0] = indexPartitions(unclaimed, cancel); },
-                  [&] { outcomes[1] = indexPartitions(unclaimed, cancel); });
+    RunSideBySide([&] { outcomes[0] = indexPartitions(unclaimed, largestCapacity, cancel); },
+                  [&] { outcomes[1] = indexPartitions(unclaimed, largestCapacity, cancel); });
     const Outcome outcome = outcomes[0] != Outcome::Done ? outcomes[0] : outcomes[1];
     if (outcome == Outcome::Cancelled)
         return CancelledError();
@@ -577,23 +581,27 @@ Status IndexedFinder<Key>::buildPartitions(const Census &census, const Cancellat
 }
 
 // Indexes partitions within their stretches of the positions array, taking
-// the next unclaimed one until none is left. Allocates nothing big:
-// std::bad_alloc is reported as Full.
+// the next unclaimed one until none is left. Its table is filled in slots
+// of its own, which the cache keeps from one partition to the next; only the
+// ends of the groups are kept. std::bad_alloc is reported as Full.
 template <typename Key>
 typename IndexedFinder<Key>::Outcome
-IndexedFinder<Key>::indexPartitions(std::atomic<int> &unclaimed, const Cancellation *cancel)
+IndexedFinder<Key>::indexPartitions(std::atomic<int> &unclaimed, size_t largestCapacity,
+                                    const Cancellation *cancel)
 {
     try {
+        std::vector<Slot> own(largestCapacity);
         std::vector<Key> keys;
         std::vector<std::uint32_t> slotOf;
         std::vector<SourcePosition> dealt;
         std::vector<std::uint8_t> following;
         constexpr size_t kTextAhead = 16;
-        const int partitions = int(m_tables.size());
+        const int partitions = int(m_partitions.size());
         for (int partition = unclaimed++; partition < partitions; partition = unclaimed++) {
             if (IsCancelled(cancel))
                 return Outcome::Cancelled;
-            Table &table = m_tables[size_t(partition)];
+            KeylessTable &kept = m_partitions[size_t(partition)];
+            Table table(own.data(), kept.capacity(), kPartitionFullLoad);
             const std::uint32_t start = m_partitionStart[size_t(partition)];
             const size_t size = m_partitionStart[size_t(partition) + 1] - start;
             const SourcePosition *positions = m_positions.data() + start;
@@ -610,7 +618,6 @@ IndexedFinder<Key>::indexPartitions(std::atomic<int> &unclaimed, const Cancellat
                 if (m_keepFollowing)
                     following[i] = followingRank(positions[i]);
             }
-            table.warmUp();
             for (size_t i = 0; i < size; ++i) {
                 const size_t slot =
                     table.count(keys[i], table.homeOf(inPartition(HashOf(keys[i]))));
@@ -626,6 +633,8 @@ IndexedFinder<Key>::indexPartitions(std::atomic<int> &unclaimed, const Cancellat
                 if (m_keepFollowing)
                     m_following[place] = following[i];
             }
+            kept.takeFrom(table);
+            table.clear();
         }
         return Outcome::Done;
     } catch (const std::bad_alloc &) {
@@ -642,16 +651,30 @@ template <typename Key> Occurrences IndexedFinder<Key>::lookUp(const char16_t *c
             return Occurrences(); // a character the source lacks
         key = ShiftIn(key, rank, m_packing);
     }
-    if (m_tables.empty())
-        return Occurrences();
     const std::uint64_t hash = HashOf(key);
-    const Table &table = m_tables[size_t(partitionOf(hash))];
-    const size_t slot = table.find(key, table.homeOf(inPartition(hash)));
-    if (slot == Table::kNone)
-        return Occurrences();
-    const std::uint32_t begin = table.begin(slot);
+    if (m_partitions.empty()) {
+        const size_t slot =
+            m_table.capacity() ? m_table.find(key, m_table.homeOf(hash)) : Table::kNone;
+        return slot == Table::kNone ? Occurrences() : group(m_table.begin(slot), m_table.end(slot));
+    }
+    const KeylessTable &table = m_partitions[size_t(partitionOf(hash))];
+    const std::uint8_t tag = TagOf(hash);
+    for (size_t slot = HomeSlot(inPartition(hash), table.capacity());; slot = table.after(slot)) {
+        if (table.tag(slot) == 0)
+            return Occurrences();
+        const std::uint32_t begin = table.begin(slot);
+        if (table.tag(slot) == tag &&
+            std::equal(context, context + m_contextLength, text() + m_positions[begin]))
+            return group(begin, table.end(slot));
+    }
+}
+
+// The positions from `begin` to `end` of the index, with what follows them.
+template <typename Key>
+Occurrences IndexedFinder<Key>::group(std::uint32_t begin, std::uint32_t end) const
+{
     const std::span<const SourcePosition> positions(m_positions.data() + begin,
-                                                    size_t(table.end(slot) - begin));
+                                                    size_t(end - begin));
     if (m_keepFollowing)
         return Occurrences(positions, m_following.data() + begin, m_characters.data());
     return Occurrences(positions, text(), m_contextLength);
