@@ -155,7 +155,7 @@ QString frmInfo::aboutText()
             "prepara. Sono accettati file fino a 128 MB: la preparazione di un file di 10 MB "
             "richiede meno di un secondo, quella di un file di 100 MB qualche secondo. L'indice "
             "occupa memoria, tanta più quanto più vario è il testo e alto l'ordine: un file di "
-            "128 MB all'ordine 10 può richiedere fino a circa 3,3 GB. Se il sistema non ne ha "
+            "128 MB all'ordine 10 può richiedere fino a circa 2,1 GB. Se il sistema non ne ha "
             "abbastanza, Gramisola lo dice prima di cominciare e suggerisce un ordine più basso "
             "o un file più piccolo."),
         QString(),

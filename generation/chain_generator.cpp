@@ -4,8 +4,7 @@ namespace {
 
 Error noFinderError()
 {
-    return Error{QStringLiteral("Errore interno del generatore di testo"),
-                 QStringLiteral("a context was asked about without a finder")};
+    return InternalGeneratorError(QStringLiteral("a context was asked about without a finder"));
 }
 
 } // namespace

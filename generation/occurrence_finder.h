@@ -2,6 +2,7 @@
 
 #include "result.h"
 
+#include <QString>
 #include <QStringView>
 
 #include <cstdint>
@@ -48,6 +49,13 @@ private:
     const std::uint8_t *m_followingRanks = nullptr;
     const char16_t *m_alphabet = nullptr;
 };
+
+// A question the generator never asks, or a finder it never gets: a fault
+// of the program, not of the text.
+inline Error InternalGeneratorError(const QString &detail)
+{
+    return Error{QStringLiteral("Errore interno del generatore di testo"), detail};
+}
 
 // The one question the chain generator asks of the source text, answered by
 // a pattern search (the reference) or by an index built once per run. Both
