@@ -93,12 +93,13 @@ private:
     static constexpr double kLoad = 0.75;
     static constexpr double kFullLoad = 0.9;
     // A partition's table stays in the cache, where a higher load costs
-    // little; it is sized from its share of the positions with a margin,
-    // and when it fills anyway the index is built again as a single table.
+    // little; it is sized for the contexts a partition may hold, and when
+    // it fills anyway the index is built again as a single table.
     static constexpr double kPartitionLoad = 0.8;
-    static constexpr double kPartitionMargin = 1.1;
+    static constexpr double kSpread = 6;
     static constexpr double kPartitionFullLoad = 0.97;
-    static constexpr size_t kFewContextsCapacity = 1'024; // grows as needed
+    static constexpr size_t kFewContextsCapacity = 1'024;  // grows as needed
+    static constexpr size_t kSmallTable = size_t(1) << 16; // two threads place its positions
     // Above this many contexts, partitions; about this many in each of
     // them. Partitions keep their positions in memory of their own while
     // they are indexed, so none may hold too many; then the single table
@@ -173,8 +174,9 @@ private:
     }
     Status buildOneTable(size_t capacity, size_t mostContexts, const Cancellation *cancel);
     Status buildPartitions(const Census &census, const Cancellation *cancel);
-    Outcome indexPartitions(std::atomic<int> &unclaimed, size_t largestCapacity,
+    Outcome indexPartitions(std::atomic<int> &unclaimed, size_t capacity,
                             const Cancellation *cancel);
+    bool placeInHalves(const Cancellation *cancel);
     void growOneTable();
     Occurrences lookUp(const char16_t *context) const;
     Occurrences group(std::uint32_t begin, std::uint32_t end) const;

@@ -48,16 +48,16 @@ Status ContextIndex<Key>::buildPartitions(const Census &census, const Cancellati
     m_partitionBits = std::clamp(int(std::ceil(std::log2(wanted))), 1, kCountingBits);
     const size_t partitions = size_t(1) << m_partitionBits;
     const size_t countsPer = census.byHighBits.size() / partitions;
-    // A partition's share of distinct contexts follows its share of
-    // positions, give or take.
-    const double distinctShare =
-        std::min(1.0, contexts / double(census.positions) * kPartitionMargin);
+    // The hash spreads the distinct contexts evenly over the partitions,
+    // however unevenly their positions go (a few contexts of a low order
+    // hold most positions): every table is sized for the mean count of
+    // contexts and kSpread standard deviations more.
+    const double mean = contexts / double(partitions);
+    const size_t capacity = size_t((mean + kSpread * std::sqrt(mean)) / kPartitionLoad) + kBatch;
+    const std::int64_t slotCount = std::int64_t(capacity * partitions);
 
     m_partitionStart.assign(partitions + 1, 0);
-    std::vector<size_t> capacity(partitions);
-    std::int64_t slotCount = 0;
     std::uint32_t largest = 0;
-    size_t largestCapacity = 0;
     for (size_t p = 0; p < partitions; ++p) {
         const auto first = census.byHighBits.begin() + std::ptrdiff_t(p * countsPer);
         const std::uint32_t size = std::accumulate(first, first + std::ptrdiff_t(countsPer), 0u);
@@ -65,14 +65,11 @@ Status ContextIndex<Key>::buildPartitions(const Census &census, const Cancellati
             return tooManyError(); // a few contexts with most positions
         largest = std::max(largest, size);
         m_partitionStart[p + 1] = m_partitionStart[p] + size;
-        capacity[p] = size_t(double(size) * distinctShare / kPartitionLoad) + kBatch;
-        largestCapacity = std::max(largestCapacity, capacity[p]);
-        slotCount += std::int64_t(capacity[p]);
     }
     // Each of two threads fills one partition's table at a time, with the
     // keys, in memory of its own, and copies its positions and notes their
     // keys, slots and following characters.
-    const std::int64_t scratchBytes = 2 * (std::int64_t(largestCapacity * sizeof(Slot)) +
+    const std::int64_t scratchBytes = 2 * (std::int64_t(capacity * sizeof(Slot)) +
                                            std::int64_t(largest) * std::int64_t(9 + sizeof(Key)));
     const Status fits =
         checkMemoryFor(slotCount * std::int64_t(sizeof(std::uint32_t) + 1) +
@@ -84,9 +81,9 @@ Status ContextIndex<Key>::buildPartitions(const Census &census, const Cancellati
     if (!m_ends || !m_tags || !allocatePositions(census.positions))
         throw std::bad_alloc();
     m_partitions.resize(partitions);
-    for (size_t p = 0, at = 0; p < partitions; at += capacity[p++])
-        m_partitions[p] =
-            KeylessTable(m_ends.data() + at, m_tags.data() + at, capacity[p], m_partitionStart[p]);
+    for (size_t p = 0; p < partitions; ++p)
+        m_partitions[p] = KeylessTable(m_ends.data() + p * capacity, m_tags.data() + p * capacity,
+                                       capacity, m_partitionStart[p]);
 
     // Deal the positions out, in increasing order within each partition:
     // each half of the text by a thread of its own, the second half's
@@ -115,8 +112,8 @@ Status ContextIndex<Key>::buildPartitions(const Census &census, const Cancellati
     // system lets run less does less.
     std::atomic<int> unclaimed{0};
     Outcome outcomes[2] = {Outcome::Done, Outcome::Done};
-    RunSideBySide([&] { outcomes[0] = indexPartitions(unclaimed, largestCapacity, cancel); },
-                  [&] { outcomes[1] = indexPartitions(unclaimed, largestCapacity, cancel); });
+    RunSideBySide([&] { outcomes[0] = indexPartitions(unclaimed, capacity, cancel); },
+                  [&] { outcomes[1] = indexPartitions(unclaimed, capacity, cancel); });
     const Outcome outcome = outcomes[0] != Outcome::Done ? outcomes[0] : outcomes[1];
     if (outcome == Outcome::Cancelled)
         return CancelledError();
@@ -131,11 +128,11 @@ Status ContextIndex<Key>::buildPartitions(const Census &census, const Cancellati
 // ends of the groups are kept. std::bad_alloc is reported as Full.
 template <typename Key>
 typename ContextIndex<Key>::Outcome ContextIndex<Key>::indexPartitions(std::atomic<int> &unclaimed,
-                                                                       size_t largestCapacity,
+                                                                       size_t capacity,
                                                                        const Cancellation *cancel)
 {
     try {
-        std::vector<Slot> own(largestCapacity);
+        std::vector<Slot> own(capacity);
         std::vector<Key> keys;
         std::vector<std::uint32_t> slotOf;
         std::vector<SourcePosition> dealt;

@@ -93,6 +93,9 @@ public:
         return base;
     }
 
+    // Sets where the group of a laid-out slot ends, once it is filled.
+    void setEnd(size_t slot, std::uint32_t end) { m_slots[slot].end = end; }
+
     // The next place in the group of a laid-out slot.
     std::uint32_t nextPlace(size_t slot) { return m_slots[slot].end++; }
 
