@@ -123,9 +123,10 @@ Status ContextIndex<Key>::buildPartitions(const Census &census, const Cancellati
 }
 
 // Indexes partitions within their stretches of the positions array, taking
-// the next unclaimed one until none is left. Its table is filled in slots
-// of its own, which the cache keeps from one partition to the next; only the
-// ends of the groups are kept. std::bad_alloc is reported as Full.
+// the next unclaimed one until none is left. A partition's table is filled
+// in this thread's own slots, which the cache keeps from one partition to
+// the next; the index keeps of it only the group ends and the tags.
+// std::bad_alloc is reported as Full.
 template <typename Key>
 typename ContextIndex<Key>::Outcome ContextIndex<Key>::indexPartitions(std::atomic<int> &unclaimed,
                                                                        size_t capacity,
