@@ -134,7 +134,6 @@ private:
     };
     struct Census {
         std::array<CensusOfPart, 2> halves;
-        qsizetype middle = 0; // the first position of the second half
         DistinctCounter distinct;
         qsizetype positions = 0;
         std::vector<std::uint32_t> byHighBits;
@@ -165,6 +164,15 @@ private:
     template <typename Visit>
     bool forEachContextIn(qsizetype first, qsizetype last, const Cancellation *cancel, Visit visit,
                           const bool *enough = nullptr) const;
+    // forEachContext for the first (0) or the second (1) half of the
+    // positions, as two threads share them.
+    template <typename Visit>
+    bool forEachContextInHalf(int half, const Cancellation *cancel, Visit visit) const
+    {
+        const qsizetype middle = candidates() / 2;
+        return half == 0 ? forEachContextIn(0, middle, cancel, visit)
+                         : forEachContextIn(middle, candidates(), cancel, visit);
+    }
     bool takeCensus(Census &census, const Cancellation *cancel) const;
     template <typename Visit>
     bool probeInBatches(const Cancellation *cancel, Visit visit, const bool *enough = nullptr);

@@ -124,18 +124,17 @@ template <typename Key> bool ContextIndex<Key>::placeInHalves(const Cancellation
                 m_following[at] = followingRank(SourcePosition(p));
         };
     };
-    const qsizetype middle = candidates() / 2;
     bool finished[2] = {};
-    RunSideBySide(
-        [&] { finished[0] = forEachContextIn(0, middle, cancel, placer(next[0].data())); },
-        [&] {
-            std::uint32_t *place = next[1].data();
-            finished[1] = forEachContextIn(0, middle, cancel,
-                                           [&](qsizetype, Key key, std::uint64_t hash) {
-                                               ++place[slotOf(key, hash)];
-                                           }) &&
-                          forEachContextIn(middle, candidates(), cancel, placer(place));
-        });
+    RunSideBySide([&] { finished[0] = forEachContextInHalf(0, cancel, placer(next[0].data())); },
+                  [&] {
+                      std::uint32_t *place = next[1].data();
+                      finished[1] =
+                          forEachContextInHalf(0, cancel,
+                                               [&](qsizetype, Key key, std::uint64_t hash) {
+                                                   ++place[slotOf(key, hash)];
+                                               }) &&
+                          forEachContextInHalf(1, cancel, placer(place));
+                  });
     for (size_t slot = 0; slot < capacity; ++slot)
         m_table.setEnd(slot, next[1][slot]);
     return finished[0] && finished[1];

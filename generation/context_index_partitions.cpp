@@ -12,18 +12,16 @@
 template <typename Key>
 bool ContextIndex<Key>::takeCensus(Census &census, const Cancellation *cancel) const
 {
-    census.middle = candidates() / 2;
     for (CensusOfPart &half : census.halves)
         half.byHighBits.assign(size_t(1) << kCountingBits, 0);
     bool finished[2] = {};
     const auto count = [&](int half) {
         CensusOfPart &part = census.halves[size_t(half)];
-        finished[half] = forEachContextIn(half == 0 ? 0 : census.middle,
-                                          half == 0 ? census.middle : candidates(), cancel,
-                                          [&part](qsizetype, Key, std::uint64_t hash) {
-                                              part.distinct.add(hash);
-                                              ++part.byHighBits[hash >> (64 - kCountingBits)];
-                                          });
+        finished[half] =
+            forEachContextInHalf(half, cancel, [&part](qsizetype, Key, std::uint64_t hash) {
+                part.distinct.add(hash);
+                ++part.byHighBits[hash >> (64 - kCountingBits)];
+            });
     };
     RunSideBySide([&] { count(0); }, [&] { count(1); });
     if (!finished[0] || !finished[1])
@@ -56,11 +54,15 @@ Status ContextIndex<Key>::buildPartitions(const Census &census, const Cancellati
     const size_t capacity = size_t((mean + kSpread * std::sqrt(mean)) / kPartitionLoad) + kBatch;
     const std::int64_t slotCount = std::int64_t(capacity * partitions);
 
+    // How many of the counted positions fall in partition p.
+    const auto positionsIn = [countsPer](const std::vector<std::uint32_t> &counts, size_t p) {
+        const auto first = counts.begin() + std::ptrdiff_t(p * countsPer);
+        return std::accumulate(first, first + std::ptrdiff_t(countsPer), 0u);
+    };
     m_partitionStart.assign(partitions + 1, 0);
     std::uint32_t largest = 0;
     for (size_t p = 0; p < partitions; ++p) {
-        const auto first = census.byHighBits.begin() + std::ptrdiff_t(p * countsPer);
-        const std::uint32_t size = std::accumulate(first, first + std::ptrdiff_t(countsPer), 0u);
+        const std::uint32_t size = positionsIn(census.byHighBits, p);
         if (size > kLargestPartition)
             return tooManyError(); // a few contexts with most positions
         largest = std::max(largest, size);
@@ -91,18 +93,14 @@ Status ContextIndex<Key>::buildPartitions(const Census &census, const Cancellati
     std::array<std::vector<std::uint32_t>, 2> next;
     next[0].assign(m_partitionStart.begin(), m_partitionStart.end() - 1);
     next[1] = next[0];
-    for (size_t p = 0; p < partitions; ++p) {
-        const auto first = census.halves[0].byHighBits.begin() + std::ptrdiff_t(p * countsPer);
-        next[1][p] += std::accumulate(first, first + std::ptrdiff_t(countsPer), 0u);
-    }
+    for (size_t p = 0; p < partitions; ++p)
+        next[1][p] += positionsIn(census.halves[0].byHighBits, p);
     bool dealt[2] = {};
     const auto deal = [&](int half) {
         std::uint32_t *place = next[size_t(half)].data();
-        dealt[half] = forEachContextIn(
-            half == 0 ? 0 : census.middle, half == 0 ? census.middle : candidates(), cancel,
-            [&](qsizetype p, Key, std::uint64_t hash) {
-                m_positions[place[partitionOf(hash)]++] = SourcePosition(p);
-            });
+        dealt[half] = forEachContextInHalf(half, cancel, [&](qsizetype p, Key, std::uint64_t hash) {
+            m_positions[place[partitionOf(hash)]++] = SourcePosition(p);
+        });
     };
     RunSideBySide([&] { deal(0); }, [&] { deal(1); });
     if (!dealt[0] || !dealt[1])
