@@ -14,8 +14,7 @@ class MissingQtItalian : public QTranslator {
 public:
     using QTranslator::QTranslator;
     bool isEmpty() const override { return false; }
-    QString translate(const char *context, const char *sourceText, const char *,
-                      int) const override
+    QString translate(const char *context, const char *sourceText, const char *, int) const override
     {
         if (qstrcmp(context, "QAbstractFileIconProvider") == 0 &&
             qstrcmp(sourceText, "Folder") == 0)

@@ -47,7 +47,10 @@ RunControl::~RunControl()
         m_cancellation->cancel();
 }
 
-int RunControl::workersInFlight() { return s_workers.load(); }
+int RunControl::workersInFlight()
+{
+    return s_workers.load();
+}
 
 void RunControl::start(const RunRequest &request)
 {
@@ -91,9 +94,8 @@ void RunControl::launchPreparation()
             result->failure = content.error().message;
             return result;
         }
-        Result<GenerationRun> run = StartGeneration(content.value(), request.options,
-                                                    request.order, kDefaultEngine, seed,
-                                                    cancel.get());
+        Result<GenerationRun> run = StartGeneration(content.value(), request.options, request.order,
+                                                    kDefaultEngine, seed, cancel.get());
         if (!run) {
             result->failure = QStringLiteral("Impossibile elaborare il file \"%1\":\n%2")
                                   .arg(request.path, run.error().message);
@@ -175,8 +177,8 @@ void RunControl::step()
         if (!piece) {
             appendAndCount(batch);
             pause();
-            emit generationFailed(QStringLiteral("La generazione si è interrotta:\n%1")
-                                      .arg(piece.error().message));
+            emit generationFailed(
+                QStringLiteral("La generazione si è interrotta:\n%1").arg(piece.error().message));
             return;
         }
         batch += piece.value();

@@ -23,9 +23,9 @@ enum class RunState {
 struct RunRequest {
     QString path;
     PreparationOptions options;
-    int order = 4;         // 1..10
-    int boxLength = 0;     // characters in the output box now, CR LF counting two
-    int boxMaxLength = 0;  // the box's maximum length
+    int order = 4;        // 1..10
+    int boxLength = 0;    // characters in the output box now, CR LF counting two
+    int boxMaxLength = 0; // the box's maximum length
 };
 
 // Starts, pauses, continues and restarts generation. It knows no widget: it

@@ -44,7 +44,8 @@ QJsonObject runOnce(const QString &path, int order, bool ignoreLineBreaks)
     auto *box = window.findChild<ResultBox *>(QStringLiteral("txtResult"));
     auto *exec = window.findChild<QPushButton *>(QStringLiteral("cmdExec"));
     window.findChild<QLineEdit *>(QStringLiteral("txtFilename"))->setText(path);
-    window.findChild<QRadioButton *>(QStringLiteral("optLevel_%1").arg(order - 1))->setChecked(true);
+    window.findChild<QRadioButton *>(QStringLiteral("optLevel_%1").arg(order - 1))
+        ->setChecked(true);
     window.optionsDialog()->chkACapo->setChecked(ignoreLineBreaks);
 
     // A fine-grained timer: the gap between two of its ticks is how long the
@@ -114,11 +115,11 @@ int main(int argc, char *argv[])
     const QJsonObject smallRun = runOnce(small, 10, false);
     PrintJsonLine({{"benchmark", "window_run"}, {"text_characters", 10'000'000}, {"run", bigRun}});
     PrintJsonLine({{"benchmark", "window_run"}, {"text_characters", 10'000}, {"run", smallRun}});
-    PrintJsonLine({{"benchmark", "window_run_ratio"},
-                   {"full_box_time_10MB_order2_over_10KB_order10",
-                    bigRun["click_to_full_box_s"].toDouble() /
-                        smallRun["click_to_full_box_s"].toDouble()},
-                   {"target_at_most", 1.25}});
+    PrintJsonLine(
+        {{"benchmark", "window_run_ratio"},
+         {"full_box_time_10MB_order2_over_10KB_order10",
+          bigRun["click_to_full_box_s"].toDouble() / smallRun["click_to_full_box_s"].toDouble()},
+         {"target_at_most", 1.25}});
     // One long paragraph: every insertion lays the paragraph out again.
     PrintJsonLine({{"benchmark", "window_run"},
                    {"text_characters", 10'000},

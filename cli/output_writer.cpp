@@ -2,8 +2,14 @@
 
 namespace {
 
-bool isHigh(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool isLow(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+bool isHigh(char16_t unit)
+{
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+bool isLow(char16_t unit)
+{
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
 
 constexpr qsizetype kFlushBytes = 1 << 16;
 
@@ -11,7 +17,10 @@ constexpr qsizetype kFlushBytes = 1 << 16;
 
 OutputWriter::OutputWriter(std::FILE *stream, bool raw) : m_stream(stream), m_raw(raw) {}
 
-OutputWriter::~OutputWriter() { finish(); }
+OutputWriter::~OutputWriter()
+{
+    finish();
+}
 
 bool OutputWriter::finish()
 {

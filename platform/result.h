@@ -14,8 +14,7 @@ struct Error {
 
 // The outcome of a fallible operation: either a value or an Error, never both.
 // A Result cannot be mistaken for success: value() on an error is a bug.
-template <typename T>
-class Result {
+template <typename T> class Result {
 public:
     Result(T value) : m_value(std::move(value)) {}
     Result(Error error) : m_error(std::move(error)) {}

@@ -8,8 +8,14 @@
 // 96 dots per inch. Qt's device-independent pixels are 96-dpi pixels.
 inline constexpr int kTwipsPerPixel = 15;
 
-constexpr int TwipsToPixels(int twips) { return twips / kTwipsPerPixel; }
-constexpr int PixelsToTwips(int pixels) { return pixels * kTwipsPerPixel; }
+constexpr int TwipsToPixels(int twips)
+{
+    return twips / kTwipsPerPixel;
+}
+constexpr int PixelsToTwips(int pixels)
+{
+    return pixels * kTwipsPerPixel;
+}
 
 // A control's place in a window's design, in twips.
 struct TwipsRect {

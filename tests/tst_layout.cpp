@@ -104,7 +104,8 @@ private slots:
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QCOMPARE(Placed(window), Table(kFirst));
-        QCOMPARE(window.findChild<QLabel *>(QStringLiteral("lblLevel"))->pos(), QPoint(1920 / 15, 720 / 15));
+        QCOMPARE(window.findChild<QLabel *>(QStringLiteral("lblLevel"))->pos(),
+                 QPoint(1920 / 15, 720 / 15));
 
         window.resize(745 + 20, 457 + 10); // 300 x 150 twips more
         QTRY_COMPARE(window.size(), QSize(765, 467));

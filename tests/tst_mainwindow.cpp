@@ -41,8 +41,9 @@ private slots:
         QCOMPARE(window.size(), QSize(745, 457));
         // Every control in tab order: its name, the text it starts with and the
         // name a screen reader gives it.
-        QStringList expected = {"cmdLoad|Carica file...|Carica file...", "txtFilename||File di testo",
-                                "cmdExec|Esegui|Esegui", "lblLevel|Ordine:|Ordine:"};
+        QStringList expected = {"cmdLoad|Carica file...|Carica file...",
+                                "txtFilename||File di testo", "cmdExec|Esegui|Esegui",
+                                "lblLevel|Ordine:|Ordine:"};
         for (int i = 0; i < 10; ++i)
             expected.append(QStringLiteral("optLevel_%1|%2|Ordine %2").arg(i).arg(i + 1));
         expected += {"cmdOptions|Opzioni...|Opzioni...", "txtResult||Testo generato",
@@ -58,8 +59,9 @@ private slots:
         }
         QCOMPARE(found, expected);
         for (int i = 0; i < 10; ++i)
-            QCOMPARE(Control<QRadioButton>(window, QStringLiteral("optLevel_%1").arg(i))->isChecked(),
-                     i == 3);
+            QCOMPARE(
+                Control<QRadioButton>(window, QStringLiteral("optLevel_%1").arg(i))->isChecked(),
+                i == 3);
 
         // The label is what labels the order buttons for a screen reader.
         const auto labelled = QAccessible::queryAccessibleInterface(

@@ -22,8 +22,8 @@
 
 #include <algorithm>
 #include <malloc.h>
-#include <random>
 #include <optional>
+#include <random>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -59,7 +59,8 @@ public:
         QFile statm(QStringLiteral("/proc/self/statm")); // first: pages mapped
         statm.open(QIODevice::ReadOnly);
         rlimit limit = m_saved;
-        limit.rlim_cur = rlim_t(statm.readAll().split(' ')[0].toLongLong() * ::sysconf(_SC_PAGESIZE) + headroom);
+        limit.rlim_cur =
+            rlim_t(statm.readAll().split(' ')[0].toLongLong() * ::sysconf(_SC_PAGESIZE) + headroom);
         ::setrlimit(RLIMIT_AS, &limit);
     }
     ~AddressSpaceLimit() { ::setrlimit(RLIMIT_AS, &m_saved); }
@@ -119,7 +120,6 @@ private slots:
         const QString paused = box()->text();
         QTest::qWait(100);
         QCOMPARE(box()->text(), paused);
-
     }
 
     void continuingReadsTheFileAgainAfterASeparator_data()
@@ -192,7 +192,6 @@ private slots:
         QVERIFY(box()->textLength() < threshold + 11);
         for (const char *name : {"cmdLoad", "cmdClear", "optLevel_9", "cmdOptions"})
             QVERIFY2(m_window->findChild<QWidget *>(QLatin1String(name))->isEnabled(), name);
-
     }
 
     void orderOneOnNothingRunsUntilPaused()
@@ -341,8 +340,8 @@ private slots:
     {
         QFETCH(QString, steps);
         QFETCH(int, lines);
-        const QString path =
-            write("close.txt", QByteArray("Il gatto dorme sul tetto, 12 volte.\r\n").repeated(lines));
+        const QString path = write(
+            "close.txt", QByteArray("Il gatto dorme sul tetto, 12 volte.\r\n").repeated(lines));
         QProcess program;
         program.start(qEnvironmentVariable("GRAMISOLA_SCRIPTED"),
                       (QStringLiteral("file:") + path + u',' + steps).split(u','));
@@ -364,10 +363,22 @@ private:
         return WriteTempFile(*m_dir, QLatin1String(name), bytes);
     }
 
-    QPushButton *button(const char *name) { return Control<QPushButton>(*m_window, QLatin1String(name)); }
-    QPushButton *exec() { return button("cmdExec"); }
-    ResultBox *box() { return Control<ResultBox>(*m_window, QStringLiteral("txtResult")); }
-    void click() { QTest::mouseClick(exec(), Qt::LeftButton); }
+    QPushButton *button(const char *name)
+    {
+        return Control<QPushButton>(*m_window, QLatin1String(name));
+    }
+    QPushButton *exec()
+    {
+        return button("cmdExec");
+    }
+    ResultBox *box()
+    {
+        return Control<ResultBox>(*m_window, QStringLiteral("txtResult"));
+    }
+    void click()
+    {
+        QTest::mouseClick(exec(), Qt::LeftButton);
+    }
 
     // The path in txtFilename, as if chosen (without starting afresh).
     void setFile(const QString &path)
