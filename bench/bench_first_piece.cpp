@@ -6,9 +6,10 @@
 
 #include "bench_support.h"
 
-#include "corpus.h"
+#include "code_units.h"
 #include "indexed_finder.h"
 #include "prepare_source_text.h"
+#include "temp_files.h"
 #include "text_file.h"
 
 #include <QCoreApplication>

@@ -11,7 +11,6 @@
 #include "bench_support.h"
 
 #include "source_text.h"
-#include "varied_text.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -51,7 +50,7 @@ QJsonObject measureInChild(const QString &path, int order)
 
 void writeText(const QString &path, qsizetype megabytes)
 {
-    const QString text = VariedText(megabytes * 1'000'000, 20240611);
+    const QString text = BenchText(megabytes * 1'000'000);
     QFile file(path);
     const QByteArray bytes = text.toUtf8();
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())

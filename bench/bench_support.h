@@ -12,10 +12,14 @@
 // What every benchmark program shares: its corpus, timing, the median of
 // repeated runs, memory readings, and one JSON object per output line.
 
-// The benchmarks' varied Italian-looking text of `characters` code units
-// (VariedText); the same on every run, so figures from different runs
-// describe the same work.
+// The benchmarks' Italian-looking text of `characters` code units
+// (ItalianLikeText, one fixed seed); the same on every run, so figures from
+// different runs describe the same work.
 QString BenchText(qsizetype characters);
+
+// The share of distinct contexts of `length` characters among all the
+// contexts of `text` (an estimate within about 1%).
+double DistinctContextShare(const QString &text, int length);
 
 // Seconds elapsed since construction (monotonic clock).
 class Stopwatch {

@@ -2,8 +2,10 @@
 // The source file's own refusal of an empty file is tested through
 // gramisola-cli, which reads the source as the window does.
 
+#include "code_units.h"
 #include "corpus.h"
 #include "random_source.h"
+#include "temp_files.h"
 #include "text_file.h"
 
 #include <QFile>

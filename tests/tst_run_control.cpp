@@ -8,6 +8,7 @@
 #include "frm_gramisola.h"
 #include "frm_opzioni.h"
 #include "result_box.h"
+#include "temp_files.h"
 #include "when_shown.h"
 
 #include <QCheckBox>
@@ -23,7 +24,6 @@
 #include <algorithm>
 #include <malloc.h>
 #include <optional>
-#include <random>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -32,23 +32,6 @@ namespace {
 const QString kIdle = QStringLiteral("Esegui");
 const QString kRunning = QStringLiteral("Interrompi");
 const QString kPaused = QStringLiteral("Continua");
-
-// Words made of random syllables, most of them rare: a text in which most
-// long contexts occur once, as in real prose of that size.
-QByteArray VariedText(qsizetype bytes)
-{
-    const QByteArrayList syllables =
-        QByteArray("ca to re mi la si no pe ri gu an el os ti bra ve zi qua gno sche ter pol")
-            .split(' ');
-    std::mt19937 random(11);
-    QByteArray text;
-    while (text.size() < bytes) {
-        for (int n = 1 + int(random() % 4); n > 0; --n)
-            text += syllables[random() % syllables.size()];
-        text += random() % 12 == 0 ? "\r\n" : " ";
-    }
-    return text;
-}
 
 // While alive, the process may map at most `headroom` bytes more than now.
 class AddressSpaceLimit {
@@ -250,7 +233,7 @@ private slots:
         else if (kind == u"unreadable")
             path = WriteUnreadableFile(*m_dir, QStringLiteral("secret.txt"), "testo");
         else if (kind == u"memory")
-            path = write("big.txt", VariedText(4'000'000));
+            path = write("big.txt", ItalianLikeText(4'000'000, 11).toUtf8());
         std::optional<ActAsNobody> nobody; // root would read the unreadable file
         if (kind == u"unreadable" && !nobody.emplace().ok())
             QSKIP("cannot act as another user here");
@@ -300,7 +283,7 @@ private slots:
         // measured first. Then a run is started, paused before its first piece
         // and started again at once: the dropped preparation must stop and
         // free its memory before the next one begins, so the two never add up.
-        setFile(write("big.txt", VariedText(4'000'000)));
+        setFile(write("big.txt", ItalianLikeText(4'000'000, 11).toUtf8()));
         selectOrder(10);
         qint64 base = ResidentBytes();
         qint64 peak = base;
