@@ -11,7 +11,7 @@
 
 using namespace std::literals;
 
-class CliTest : public QObject {
+class TestCli : public QObject {
     Q_OBJECT
 private slots:
     void statusAndOutput_data();
@@ -27,7 +27,7 @@ private:
 // The prepared text, exactly; usage errors exit with 2, file errors with 1,
 // with nothing on standard output and a message after the program's name on
 // standard error (one line for a file error).
-void CliTest::statusAndOutput_data()
+void TestCli::statusAndOutput_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("status");
@@ -82,7 +82,7 @@ void CliTest::statusAndOutput_data()
            1, "il testo preparato è vuoto");
 }
 
-void CliTest::statusAndOutput()
+void TestCli::statusAndOutput()
 {
     QFETCH(QStringList, arguments);
     QFETCH(int, status);
@@ -103,7 +103,7 @@ void CliTest::statusAndOutput()
 
 // The same seed gives the same text, whichever engine and whether the text
 // comes from the file or from standard input; another seed another.
-void CliTest::seededGenerationIsReproducible()
+void TestCli::seededGenerationIsReproducible()
 {
     const QByteArray text =
         QByteArray("Nel mezzo del paese c'era una piazza con una fontana antica.\n"
@@ -120,7 +120,7 @@ void CliTest::seededGenerationIsReproducible()
     QVERIFY(RunCli(QStringList{"--seed", "54321"} + args).out != first.out);
 }
 
-void CliTest::generatedTextComesFromTheSource()
+void TestCli::generatedTextComesFromTheSource()
 {
     // One line without repeated words: every four-character window of the
     // output (order 4) occurs in the source, since no restart can happen
@@ -137,7 +137,7 @@ void CliTest::generatedTextComesFromTheSource()
 
 // Every context of a source of one repeated character recurs millions of
 // times; the longest order finds no word that long and restarts.
-void CliTest::megabytesOfOneCharacter()
+void TestCli::megabytesOfOneCharacter()
 {
     const QString file = WriteTempFile(m_dir, QStringLiteral("a.txt"), QByteArray(4 << 20, 'a'));
     for (const char *order : {"1", "2", "10"}) {
@@ -149,5 +149,5 @@ void CliTest::megabytesOfOneCharacter()
     }
 }
 
-QTEST_GUILESS_MAIN(CliTest)
+QTEST_GUILESS_MAIN(TestCli)
 #include "tst_cli.moc"

@@ -117,7 +117,7 @@ QStringList questions(const QString &source, int contextLength, std::mt19937_64 
 
 } // namespace
 
-class EngineEquivalenceTest : public QObject {
+class TestEngineEquivalence : public QObject {
     Q_OBJECT
 private slots:
     void findersGiveTheSamePositions_data() { sources(); }
@@ -138,7 +138,7 @@ private:
 // and one of the size the program is meant for, scaled down so the pattern
 // search stays quick: three option sets (bits of `optionSets`), fewer pieces,
 // a sample of the contexts.
-void EngineEquivalenceTest::sources()
+void TestEngineEquivalence::sources()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<quint32>("optionSets");
@@ -169,7 +169,7 @@ void EngineEquivalenceTest::sources()
 
 // On the sources as they are, before any preparation, so that LF, NUL and
 // every other character can stand anywhere in a context.
-void EngineEquivalenceTest::findersGiveTheSamePositions()
+void TestEngineEquivalence::findersGiveTheSamePositions()
 {
     QFETCH(QString, text);
     QFETCH(int, contexts);
@@ -197,7 +197,7 @@ void EngineEquivalenceTest::findersGiveTheSamePositions()
     }
 }
 
-void EngineEquivalenceTest::generatorsWriteTheSameText()
+void TestEngineEquivalence::generatorsWriteTheSameText()
 {
     QFETCH(QString, text);
     QFETCH(quint32, optionSets);
@@ -243,7 +243,7 @@ void EngineEquivalenceTest::generatorsWriteTheSameText()
 // Texts too long for the pattern search to be asked about each of their
 // contexts, which the index builds in pieces (many contexts, two threads)
 // or in one table (one context holding most positions).
-void EngineEquivalenceTest::bigIndexesHoldEveryPosition_data()
+void TestEngineEquivalence::bigIndexesHoldEveryPosition_data()
 {
     QTest::addColumn<QString>("text");
     std::mt19937_64 random(20240602);
@@ -256,7 +256,7 @@ void EngineEquivalenceTest::bigIndexesHoldEveryPosition_data()
 // Every distinct context of the text is asked about; each answer must be
 // exactly the positions that hold it before a character other than LF, in
 // increasing order.
-void EngineEquivalenceTest::bigIndexesHoldEveryPosition()
+void TestEngineEquivalence::bigIndexesHoldEveryPosition()
 {
     QFETCH(QString, text);
     for (int length = 1; length <= 9; ++length) {
@@ -287,7 +287,7 @@ void EngineEquivalenceTest::bigIndexesHoldEveryPosition()
 // Questions the generator never asks get an error, not a wrong answer: a
 // context of another length than the index was built for, and an index for
 // a context length without one.
-void EngineEquivalenceTest::indexAnswersOnlyForItsContextLength()
+void TestEngineEquivalence::indexAnswersOnlyForItsContextLength()
 {
     const QString source = QStringLiteral("abcabcabc");
     Result<std::unique_ptr<OccurrenceFinder>> three = MakeIndexedFinder(source, 3);
@@ -297,7 +297,7 @@ void EngineEquivalenceTest::indexAnswersOnlyForItsContextLength()
 }
 
 // Work whose result nobody wants any more gives up with an Error.
-void EngineEquivalenceTest::cancelledWorkGivesUp()
+void TestEngineEquivalence::cancelledWorkGivesUp()
 {
     Cancellation cancel;
     cancel.cancel();
@@ -306,5 +306,5 @@ void EngineEquivalenceTest::cancelledWorkGivesUp()
     QVERIFY(!MakeIndexedFinder(kAlphabet, 9, &cancel).ok());
 }
 
-QTEST_GUILESS_MAIN(EngineEquivalenceTest)
+QTEST_GUILESS_MAIN(TestEngineEquivalence)
 #include "tst_engine_equivalence.moc"

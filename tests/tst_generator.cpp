@@ -70,7 +70,7 @@ template <typename... Values> void addRows(const char *name, const Values &...va
 
 } // namespace
 
-class GeneratorTest : public QObject {
+class TestGenerator : public QObject {
     Q_OBJECT
 private slots:
     void answers_data();
@@ -83,7 +83,7 @@ private slots:
 
 // What the finders answer: the occurrences of `context` (of the context
 // length), or with a null context the starts of the seed words (length 3).
-void GeneratorTest::answers_data()
+void TestGenerator::answers_data()
 {
     QTest::addColumn<Engine>("engine");
     QTest::addColumn<QString>("source");
@@ -110,7 +110,7 @@ void GeneratorTest::answers_data()
     addRows("seed words: none long enough", u"ab, cd ef"_s, QString(), Positions{});
 }
 
-void GeneratorTest::answers()
+void TestGenerator::answers()
 {
     QFETCH(Engine, engine);
     QFETCH(QString, source);
@@ -124,7 +124,7 @@ void GeneratorTest::answers()
 
 // The seed context (above order 1), then `count` pieces, on sources where
 // every choice is forced.
-void GeneratorTest::pieces_data()
+void TestGenerator::pieces_data()
 {
     QTest::addColumn<Engine>("engine");
     QTest::addColumn<QString>("source");
@@ -145,7 +145,7 @@ void GeneratorTest::pieces_data()
     addRows("order 1 on one letter: only that letter", u"xxxx"_s, 0, cr, 50, QString(50, u'x'));
 }
 
-void GeneratorTest::pieces()
+void TestGenerator::pieces()
 {
     QFETCH(Engine, engine);
     QFETCH(QString, source);
@@ -159,13 +159,13 @@ void GeneratorTest::pieces()
     QCOMPARE(out, expected);
 }
 
-void GeneratorTest::choicesFollowTheSourceFrequencies_data()
+void TestGenerator::choicesFollowTheSourceFrequencies_data()
 {
     QTest::addColumn<Engine>("engine");
     addRows("engine");
 }
 
-void GeneratorTest::choicesFollowTheSourceFrequencies()
+void TestGenerator::choicesFollowTheSourceFrequencies()
 {
     QFETCH(Engine, engine);
     // "AB" is followed once by B, twice by E, three times by R; every seed
@@ -195,5 +195,5 @@ void GeneratorTest::choicesFollowTheSourceFrequencies()
     QVERIFY(out.contains(u"b a"_s));
 }
 
-QTEST_APPLESS_MAIN(GeneratorTest)
+QTEST_APPLESS_MAIN(TestGenerator)
 #include "tst_generator.moc"

@@ -37,7 +37,7 @@ void executeRow(const char *name, std::u16string_view pattern, std::u16string_vi
 
 } // namespace
 
-class tst_Pattern : public QObject {
+class TestPattern : public QObject {
     Q_OBJECT
 
 private slots:
@@ -201,5 +201,5 @@ private slots:
     }
 };
 
-QTEST_APPLESS_MAIN(tst_Pattern)
+QTEST_APPLESS_MAIN(TestPattern)
 #include "tst_pattern.moc"

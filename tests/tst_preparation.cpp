@@ -5,7 +5,7 @@
 
 #include <QTest>
 
-class PreparationTest : public QObject {
+class TestPreparation : public QObject {
     Q_OBJECT
 private slots:
     void steps_data()
@@ -97,5 +97,5 @@ private slots:
     }
 };
 
-QTEST_APPLESS_MAIN(PreparationTest)
+QTEST_APPLESS_MAIN(TestPreparation)
 #include "tst_preparation.moc"

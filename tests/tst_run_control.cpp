@@ -62,7 +62,7 @@ qint64 ResidentBytes()
 
 } // namespace
 
-class RunControlTest : public QObject {
+class TestRunControl : public QObject {
     Q_OBJECT
 private slots:
     void init()
@@ -394,5 +394,5 @@ private:
     QStringList m_enabledChanges;
 };
 
-QTEST_MAIN(RunControlTest)
+QTEST_MAIN(TestRunControl)
 #include "tst_run_control.moc"
