@@ -7,8 +7,6 @@ namespace {
 const QString kSpace = QStringLiteral(" ");
 const QString kCarriageReturn = QStringLiteral("\r");
 
-// Every character that is neither an ASCII word character, one of the
-// twelve accented letters of Italian, nor white space.
 // A run of CR LF pairs, (\r\n)+. Written without a group and without giving
 // anything back (possessive), which matches exactly the same runs, since
 // nothing follows the repeat and the replacement names no group: that way
@@ -16,6 +14,8 @@ const QString kCarriageReturn = QStringLiteral("\r");
 // a file of nothing but line breaks would take gigabytes.
 const QString kCrLfRun = QStringLiteral("(?:\\r\\n)++");
 
+// Every character that is neither an ASCII word character, one of the
+// twelve accented letters of Italian, nor white space.
 const QString kPunctuation = QStringLiteral("[^A-Za-z0-9_ÀÈÉÌÒÙàèéìòù\\s]");
 
 // Removes spaces (the space character only) at both ends; line breaks and

@@ -22,7 +22,8 @@ private slots:
         // All options off.
         row("off: blank lines vanish", "", "a\r\n\r\n\r\nb", "a\rb");
         row("off: spaces and tabs merge, ends trimmed", "", "  a  \t b \t", "a b");
-        row("off: VT and FF are spaces", "", "a\v\f b", "a b");
+        row("off: VT, FF and tab are spaces, alone or in a run", "", "a\v\f b\vc\fd\te",
+            "a b c d e");
         row("off: punctuation, digits, case kept", "", "È, 3.5!", "È, 3.5!");
         row("off: spaces next to a break stay", "", "a \r\n b", "a \r b");
         row("off: a break at the start stays", "", "\r\n a", "\r a");
