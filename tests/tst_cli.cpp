@@ -17,7 +17,6 @@ private slots:
     void statusAndOutput_data();
     void statusAndOutput();
     void seededGenerationIsReproducible();
-    void generatedTextComesFromTheSource();
     void megabytesOfOneCharacter();
 
 private:
@@ -118,21 +117,6 @@ void TestCli::seededGenerationIsReproducible()
     QCOMPARE(RunCli(QStringList{"--seed", "12345", "--engine", "reference"} + args).out, first.out);
     QCOMPARE(RunCli({"--seed", "12345", "-o", "3", "-n", "2000", "-"}, text).out, first.out);
     QVERIFY(RunCli(QStringList{"--seed", "54321"} + args).out != first.out);
-}
-
-void TestCli::generatedTextComesFromTheSource()
-{
-    // One line without repeated words: every four-character window of the
-    // output (order 4) occurs in the source, since no restart can happen
-    // before the context reaches the source's last characters.
-    const QByteArray source("la casa sul mare aveva una porta verde e una finestra grande");
-    const QString file = WriteTempFile(m_dir, QStringLiteral("window.txt"), source);
-    const CliOutcome result = RunCli({"--seed", "3", "-o", "4", "-n", "40", "--raw", file});
-    QCOMPARE(result.status, 0);
-    const QByteArray out = result.out.split('\r').first();
-    QVERIFY(out.size() >= 4);
-    for (qsizetype i = 0; i + 4 <= out.size(); ++i)
-        QVERIFY2(source.contains(out.mid(i, 4)), out.mid(i, 4).constData());
 }
 
 // Every context of a source of one repeated character recurs millions of
