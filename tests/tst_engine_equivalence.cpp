@@ -161,10 +161,10 @@ void TestEngineEquivalence::sources()
          {"random 1", "random 2", "random 3", "random 4", "random 5", "random 6"})
         row(name, randomText(random, 200 + qsizetype(random() % 1300)));
     row("wide alphabet", wideAlphabetText(random, 1500));
-    row("Italian-like 1", ItalianLikeText(2500, 1));
-    row("Italian-like 2", ItalianLikeText(1200, 2));
+    row("Italian-like 1", ItalianLikeText(2500, 1, 40));
+    row("Italian-like 2", ItalianLikeText(1200, 2, 30));
     QTest::newRow("Italian-like, long")
-        << ItalianLikeText(50'000, 3) << quint32(1u << 0 | 1u << 2 | 1u << 31) << 300 << 30;
+        << ItalianLikeText(50'000, 3, 300) << quint32(1u << 0 | 1u << 2 | 1u << 31) << 300 << 30;
 }
 
 // On the sources as they are, before any preparation, so that LF, NUL and

@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr int kVocabulary = 150'000;
-
 const char16_t *const kOnsets[] = {u"",   u"b",  u"c",  u"d",  u"f",  u"g",  u"l",  u"m",
                                    u"n",  u"p",  u"r",  u"s",  u"t",  u"v",  u"z",  u"ch",
                                    u"gl", u"gn", u"sc", u"st", u"tr", u"pr", u"br", u"cr",
@@ -21,9 +19,10 @@ const char16_t kAccented[] = u"àèìòùé";
 // (their order and the engine) stays as it is: a change makes another text.
 class Writer {
 public:
-    Writer(qsizetype characters, std::uint64_t seed) : m_random(seed), m_target(characters)
+    Writer(qsizetype characters, std::uint64_t seed, int vocabulary)
+        : m_random(seed), m_target(characters)
     {
-        for (int i = 0; i < kVocabulary; ++i)
+        for (int i = 0; i < vocabulary; ++i)
             m_words << inventWord();
         m_text.reserve(characters + 400);
     }
@@ -65,7 +64,7 @@ private:
     const QString &word()
     {
         const double u = std::uniform_real_distribution<double>()(m_random);
-        return m_words[qsizetype(u * std::sqrt(u) * kVocabulary)];
+        return m_words[qsizetype(u * std::sqrt(u) * m_words.size())];
     }
 
     void sentence()
@@ -105,7 +104,7 @@ private:
 
 } // namespace
 
-QString ItalianLikeText(qsizetype characters, std::uint64_t seed)
+QString ItalianLikeText(qsizetype characters, std::uint64_t seed, int vocabulary)
 {
-    return Writer(characters, seed).write();
+    return Writer(characters, seed, vocabulary).write();
 }
