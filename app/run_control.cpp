@@ -6,7 +6,6 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
-#include <atomic>
 
 namespace {
 
@@ -14,8 +13,6 @@ namespace {
 // of the event loop gives on a plain text, so the user can watch and pause.
 constexpr double kPiecesPerSecond = 8000;
 constexpr double kMostPiecesPerPass = 2000;
-
-std::atomic<int> s_workers{0};
 
 // Characters `text` adds to the box, which shows each CR as CR LF.
 int BoxLengthOf(const QString &text)
@@ -34,22 +31,18 @@ struct RunControl::Prepared {
 
 RunControl::RunControl(QObject *parent) : QObject(parent)
 {
+    m_worker.setMaxThreadCount(1);
     m_stepper.setInterval(0);
     connect(&m_stepper, &QTimer::timeout, this, &RunControl::step);
     connect(&m_watcher, &QFutureWatcher<std::shared_ptr<Prepared>>::finished, this,
             &RunControl::prepared);
 }
 
-// The worker owns copies of everything it uses, so nothing waits for it.
 RunControl::~RunControl()
 {
     if (m_cancellation)
         m_cancellation->cancel();
-}
-
-int RunControl::workersInFlight()
-{
-    return s_workers.load();
+    m_worker.waitForDone();
 }
 
 void RunControl::start(const RunRequest &request)
@@ -83,11 +76,7 @@ void RunControl::launchPreparation()
     m_cancellation = std::make_shared<Cancellation>();
     const RunRequest request = m_request;
     const std::uint64_t seed = RandomSource::timeOfDaySeed();
-    ++s_workers;
-    m_watcher.setFuture(QtConcurrent::run([request, seed, cancel = m_cancellation]() {
-        struct Done {
-            ~Done() { --s_workers; }
-        } done;
+    m_watcher.setFuture(QtConcurrent::run(&m_worker, [request, seed, cancel = m_cancellation]() {
         auto result = std::make_shared<Prepared>();
         Result<QString> content = ReadSourceText(request.path);
         if (!content) {
