@@ -1,5 +1,6 @@
 #include "run_control.h"
 
+#include "box_text.h"
 #include "random_source.h"
 #include "source_text.h"
 
@@ -13,12 +14,6 @@ namespace {
 // of the event loop gives on a plain text, so the user can watch and pause.
 constexpr double kPiecesPerSecond = 8000;
 constexpr double kMostPiecesPerPass = 2000;
-
-// Characters `text` adds to the box, which shows each CR as CR LF.
-int BoxLengthOf(const QString &text)
-{
-    return int(text.size() + text.count(u'\r'));
-}
 
 } // namespace
 
@@ -52,7 +47,6 @@ void RunControl::start(const RunRequest &request)
     m_stateBefore = m_state;
     m_request = request;
     m_boxLength = request.boxLength;
-    m_stopLength = request.boxMaxLength - 2 * (request.order - 1);
     if (m_state == RunState::Idle) {
         m_boxLength = 0;
         emit clearRequested();
@@ -133,7 +127,12 @@ void RunControl::prepared()
     }
 
     m_run = std::move(run);
-    if (m_run->generator->contextLength() > 0)
+    // The run stops 2 x O characters short of the box's maximum, O being the
+    // context length (the order minus one): the room a restarted context needs
+    // at most, each of its characters a line break that the box counts twice.
+    const int contextLength = m_run->generator->contextLength();
+    m_stopLength = m_request.boxMaxLength - 2 * contextLength;
+    if (contextLength > 0)
         appendAndCount(m_run->generator->context());
     m_piecesOwed = 0;
     m_sinceLastStep.invalidate();
@@ -171,7 +170,7 @@ void RunControl::step()
             return;
         }
         batch += piece.value();
-        length += BoxLengthOf(piece.value());
+        length += BoxLength(piece.value());
         full = length >= m_stopLength;
     }
     appendAndCount(batch);
@@ -185,7 +184,7 @@ void RunControl::step()
 
 void RunControl::appendAndCount(const QString &text)
 {
-    m_boxLength += BoxLengthOf(text);
+    m_boxLength += BoxLength(text);
     emit appendRequested(text);
 }
 
