@@ -46,7 +46,9 @@ QJsonObject runOnce(const QString &path, int order, bool ignoreLineBreaks)
     window.findChild<QLineEdit *>(QStringLiteral("txtFilename"))->setText(path);
     window.findChild<QRadioButton *>(QStringLiteral("optLevel_%1").arg(order - 1))
         ->setChecked(true);
-    window.optionsDialog()->chkACapo->setChecked(ignoreLineBreaks);
+    window.optionsDialog()
+        ->findChild<QCheckBox *>(QStringLiteral("chkACapo"))
+        ->setChecked(ignoreLineBreaks);
 
     // A fine-grained timer: the gap between two of its ticks is how long the
     // window could not handle an event. It also sees the first piece arrive
