@@ -4,6 +4,7 @@
 
 #include "corpus.h"
 #include "random_source.h"
+#include "text_decoding.h"
 #include "text_file.h"
 
 #include <QFile>
