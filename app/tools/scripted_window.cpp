@@ -1,6 +1,6 @@
 // gramisola-scripted: the program's main window driven by a list of steps,
 // for screenshots and for tests that need a real process (closing mid-run
-// must end it with status 0). Built with the program, never installed; the
+// must end it with status 0). Built with the tests, never installed; the
 // program itself takes no arguments.
 //
 //   gramisola-scripted STEP...
