@@ -45,8 +45,8 @@ class RunControl : public QObject {
     Q_OBJECT
 public:
     explicit RunControl(QObject *parent = nullptr);
-    // Tells a preparation under way to stop and waits for it: it gives up
-    // within a fraction of a second, so closing the window is never held up.
+    // Tells a preparation under way to stop and waits for it; the preparation
+    // looks for that request as it goes and gives up promptly.
     ~RunControl() override;
 
     RunState state() const { return m_state; }
