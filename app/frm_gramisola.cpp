@@ -28,6 +28,12 @@ constexpr QSize kMinimumOuterSize(720, 200);
 constexpr int kClientWidthTwips = 11175;
 constexpr int kClientHeightTwips = 6855;
 
+// The optLevel button with index i (0..9) stands for order i + 1.
+constexpr int OrderOfButton(int index)
+{
+    return index + 1;
+}
+
 const QString kCaptionIdle = QStringLiteral("Esegui");
 const QString kCaptionRunning = QStringLiteral("Interrompi");
 const QString kCaptionPaused = QStringLiteral("Continua");
@@ -105,10 +111,10 @@ void frmGramisola::createControls()
 
     // Siblings under one parent: Qt makes the radio buttons one exclusive group.
     for (int i = 0; i < int(optLevel.size()); ++i) {
-        optLevel[i] = new QRadioButton(QString::number(i + 1), this);
+        optLevel[i] = new QRadioButton(QString::number(OrderOfButton(i)), this);
         optLevel[i]->setObjectName(QStringLiteral("optLevel_%1").arg(i));
         // A screen reader hears what the bare digit means.
-        optLevel[i]->setAccessibleName(QStringLiteral("Ordine %1").arg(i + 1));
+        optLevel[i]->setAccessibleName(QStringLiteral("Ordine %1").arg(OrderOfButton(i)));
     }
     lblLevel->setBuddy(optLevel[0]);
 
@@ -162,12 +168,12 @@ void frmGramisola::AppendResult(const QString &text)
     txtResult->appendText(text);
 }
 
-int frmGramisola::selectedContextLength() const
+std::optional<int> frmGramisola::selectedOrder() const
 {
     for (int i = 0; i < int(optLevel.size()); ++i)
         if (optLevel[i]->isChecked())
-            return i;
-    return 0;
+            return OrderOfButton(i);
+    return std::nullopt;
 }
 
 void frmGramisola::runOrPause()
@@ -183,8 +189,9 @@ void frmGramisola::runOrPause()
     // Kept until the run has started, so that a file that cannot be used
     // leaves the box exactly as it was.
     m_boxBeforeStart = txtResult->text();
+    // With no order button checked the run takes the lowest order.
     m_run->start(RunRequest{txtFilename->text(), optionsDialog()->options(),
-                            selectedContextLength() + 1, txtResult->textLength(),
+                            selectedOrder().value_or(1), txtResult->textLength(),
                             txtResult->MaxLength()});
 }
 
@@ -306,14 +313,12 @@ void frmGramisola::closeEvent(QCloseEvent *event)
 
 void frmGramisola::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (cmdLoad->isEnabled() && DroppedSourceFile(*event->mimeData()))
-        event->acceptProposedAction();
-    else
-        event->ignore();
+    dragMoveEvent(event);
 }
 
 void frmGramisola::dragMoveEvent(QDragMoveEvent *event)
 {
+    // Asked again at every move: a run may start while the drag goes on.
     if (cmdLoad->isEnabled() && DroppedSourceFile(*event->mimeData()))
         event->acceptProposedAction();
     else

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 
 class OpenFileDialog;
 class QLabel;
@@ -74,9 +75,10 @@ private:
     // A run could not start: the box gets back what it held before the click.
     void reportStartFailure(const QString &message);
     void warn(const QString &message);
-    // The context length of the first selected optLevel button by index
-    // (index i means order i + 1), 0 if none is selected.
-    int selectedContextLength() const;
+    // The order (1..10) of the first checked optLevel button; nothing when
+    // none is checked, which the window never lets happen (it checks one at
+    // creation, and the buttons' group keeps one checked).
+    std::optional<int> selectedOrder() const;
 
     void createControls();
     void applyGeometry();

@@ -9,5 +9,7 @@ int main(int argc, char *argv[])
     SetUpProgram();
     frmGramisola window;
     window.show();
-    return RunMainLoop();
+    // Closing the window leaves the loop with status 0; the window's run
+    // control then stops its worker as the window is destroyed.
+    return QApplication::exec();
 }

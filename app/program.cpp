@@ -2,13 +2,9 @@
 
 #include "program_icon.h"
 #include "qt_translations.h"
-#include "run_control.h"
 
 #include <QApplication>
 #include <QLocale>
-
-#include <cstdio>
-#include <cstdlib>
 
 void SetUpProgram()
 {
@@ -21,15 +17,4 @@ void SetUpProgram()
     QLocale::setDefault(QLocale(QLocale::Italian, QLocale::Italy));
     InstallQtItalian(); // without it Qt's own texts stay English; the program still runs
     QApplication::setWindowIcon(ProgramIcon());
-}
-
-int RunMainLoop()
-{
-    // Closing the main window leaves this loop with status 0.
-    const int status = QApplication::exec();
-    if (RunControl::workersInFlight() > 0) {
-        std::fflush(nullptr);
-        std::_Exit(status);
-    }
-    return status;
 }

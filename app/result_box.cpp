@@ -1,5 +1,7 @@
 #include "result_box.h"
 
+#include "box_text.h"
+
 #include <QTextCursor>
 
 ResultBox::ResultBox(QWidget *parent) : SelectableTextBox(parent)
@@ -16,8 +18,7 @@ void ResultBox::clearText()
 
 void ResultBox::appendText(const QString &text)
 {
-    QString converted = text;
-    converted.replace(u'\r', QStringLiteral("\r\n"));
+    const QString converted = BoxText(text);
     m_text += converted;
 
     // The display needs one LF per break; dropping the CRs turns CR LF into LF

@@ -1,12 +1,12 @@
 #include "run_control.h"
 
+#include "box_text.h"
 #include "random_source.h"
 #include "source_text.h"
 
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
-#include <atomic>
 
 namespace {
 
@@ -14,14 +14,6 @@ namespace {
 // of the event loop gives on a plain text, so the user can watch and pause.
 constexpr double kPiecesPerSecond = 8000;
 constexpr double kMostPiecesPerPass = 2000;
-
-std::atomic<int> s_workers{0};
-
-// Characters `text` adds to the box, which shows each CR as CR LF.
-int BoxLengthOf(const QString &text)
-{
-    return int(text.size() + text.count(u'\r'));
-}
 
 } // namespace
 
@@ -34,22 +26,18 @@ struct RunControl::Prepared {
 
 RunControl::RunControl(QObject *parent) : QObject(parent)
 {
+    m_worker.setMaxThreadCount(1);
     m_stepper.setInterval(0);
     connect(&m_stepper, &QTimer::timeout, this, &RunControl::step);
     connect(&m_watcher, &QFutureWatcher<std::shared_ptr<Prepared>>::finished, this,
             &RunControl::prepared);
 }
 
-// The worker owns copies of everything it uses, so nothing waits for it.
 RunControl::~RunControl()
 {
     if (m_cancellation)
         m_cancellation->cancel();
-}
-
-int RunControl::workersInFlight()
-{
-    return s_workers.load();
+    m_worker.waitForDone();
 }
 
 void RunControl::start(const RunRequest &request)
@@ -59,7 +47,6 @@ void RunControl::start(const RunRequest &request)
     m_stateBefore = m_state;
     m_request = request;
     m_boxLength = request.boxLength;
-    m_stopLength = request.boxMaxLength - 2 * (request.order - 1);
     if (m_state == RunState::Idle) {
         m_boxLength = 0;
         emit clearRequested();
@@ -83,11 +70,7 @@ void RunControl::launchPreparation()
     m_cancellation = std::make_shared<Cancellation>();
     const RunRequest request = m_request;
     const std::uint64_t seed = RandomSource::timeOfDaySeed();
-    ++s_workers;
-    m_watcher.setFuture(QtConcurrent::run([request, seed, cancel = m_cancellation]() {
-        struct Done {
-            ~Done() { --s_workers; }
-        } done;
+    m_watcher.setFuture(QtConcurrent::run(&m_worker, [request, seed, cancel = m_cancellation]() {
         auto result = std::make_shared<Prepared>();
         Result<QString> content = ReadSourceText(request.path);
         if (!content) {
@@ -144,7 +127,12 @@ void RunControl::prepared()
     }
 
     m_run = std::move(run);
-    if (m_run->generator->contextLength() > 0)
+    // The run stops 2 x O characters short of the box's maximum, O being the
+    // context length (the order minus one): the room a restarted context needs
+    // at most, each of its characters a line break that the box counts twice.
+    const int contextLength = m_run->generator->contextLength();
+    m_stopLength = m_request.boxMaxLength - 2 * contextLength;
+    if (contextLength > 0)
         appendAndCount(m_run->generator->context());
     m_piecesOwed = 0;
     m_sinceLastStep.invalidate();
@@ -182,7 +170,7 @@ void RunControl::step()
             return;
         }
         batch += piece.value();
-        length += BoxLengthOf(piece.value());
+        length += BoxLength(piece.value());
         full = length >= m_stopLength;
     }
     appendAndCount(batch);
@@ -196,7 +184,7 @@ void RunControl::step()
 
 void RunControl::appendAndCount(const QString &text)
 {
-    m_boxLength += BoxLengthOf(text);
+    m_boxLength += BoxLength(text);
     emit appendRequested(text);
 }
 

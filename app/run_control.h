@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QFutureWatcher>
 #include <QObject>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <memory>
@@ -36,13 +37,16 @@ struct RunRequest {
 // piece per pass, so the window repaints and handles every other event
 // between two pieces; when drawing makes a pass slow, a pass hands over the
 // pieces a steady pace owes in one go. Reading and preparing the file happen
-// on a worker thread, one preparation at a time, so even a very large file
-// never freezes the window; a preparation nobody wants any more (the run was
-// paused) is told to stop and frees its memory before the next one starts.
+// on a worker thread that the run control owns, one preparation at a time, so
+// even a very large file never freezes the window; a preparation nobody wants
+// any more (the run was paused, or the run control is being destroyed) is told
+// to stop and frees its memory before the next one starts.
 class RunControl : public QObject {
     Q_OBJECT
 public:
     explicit RunControl(QObject *parent = nullptr);
+    // Tells a preparation under way to stop and waits for it; the preparation
+    // looks for that request as it goes and gives up promptly.
     ~RunControl() override;
 
     RunState state() const { return m_state; }
@@ -58,10 +62,6 @@ public:
 
     // A new source file was chosen: the next start begins afresh.
     void startAfresh();
-
-    // Workers still reading or preparing a file, wanted or not. The program
-    // does not wait for them when it ends.
-    static int workersInFlight();
 
 signals:
     void stateChanged(RunState state);
@@ -89,8 +89,9 @@ private:
     RunState m_stateBefore = RunState::Idle;
     bool m_preparing = false;
 
-    // The preparation the worker is doing; m_waiting when the current request
-    // waits for a preparation nobody wants any more to end.
+    // The worker's one thread, and the preparation it is doing; m_waiting when
+    // the current request waits for a preparation nobody wants any more to end.
+    QThreadPool m_worker;
     QFutureWatcher<std::shared_ptr<Prepared>> m_watcher;
     std::shared_ptr<Cancellation> m_cancellation;
     bool m_waiting = false;

@@ -22,13 +22,14 @@ public:
     // The about text, lines separated by CR LF.
     static QString aboutText();
 
+private:
+    explicit frmInfo(QWidget *parent = nullptr);
+    static QPointer<frmInfo> s_current;
+
+    // Each control's object name is its member name; tests find it by that.
     QLabel *Image1 = nullptr;
     QLabel *Label1 = nullptr;
     QLabel *Label2 = nullptr;
     SelectableTextBox *txtInfo = nullptr;
     QPushButton *cmdOK = nullptr;
-
-private:
-    explicit frmInfo(QWidget *parent = nullptr);
-    static QPointer<frmInfo> s_current;
 };

@@ -20,13 +20,6 @@ public:
     // The options as the check boxes now stand (a box counts as on when checked).
     PreparationOptions options() const;
 
-    QCheckBox *chkNumeri = nullptr;
-    QCheckBox *chkACapo = nullptr;
-    QCheckBox *chkPunteggiatura = nullptr;
-    QCheckBox *chkMinuscolo = nullptr;
-    QCheckBox *chkNessuna = nullptr;
-    QPushButton *cmdOK = nullptr;
-
 public slots:
     // Escape and the frame's close button end up here: hide like "OK" does.
     void reject() override;
@@ -34,4 +27,12 @@ public slots:
 private:
     // Widens the boxes and the window when the font would cut a caption.
     void fitCaptions();
+
+    // Each control's object name is its member name; tests find it by that.
+    QCheckBox *chkNumeri = nullptr;
+    QCheckBox *chkACapo = nullptr;
+    QCheckBox *chkPunteggiatura = nullptr;
+    QCheckBox *chkMinuscolo = nullptr;
+    QCheckBox *chkNessuna = nullptr;
+    QPushButton *cmdOK = nullptr;
 };

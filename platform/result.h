@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 
 #include <optional>
 #include <utility>
@@ -13,8 +14,9 @@ struct Error {
 };
 
 // The outcome of a fallible operation: either a value or an Error, never both.
-// A Result cannot be mistaken for success: value() on an error is a bug.
-template <typename T> class Result {
+// A Result cannot be mistaken for success, nor dropped unread (the compiler
+// warns); value() on an error is a bug and ends the program with the error.
+template <typename T> class [[nodiscard]] Result {
 public:
     Result(T value) : m_value(std::move(value)) {}
     Result(Error error) : m_error(std::move(error)) {}
@@ -22,12 +24,33 @@ public:
     bool ok() const { return m_value.has_value(); }
     explicit operator bool() const { return ok(); }
 
-    T &value() & { return *m_value; }
-    const T &value() const & { return *m_value; }
-    T &&value() && { return std::move(*m_value); }
+    T &value() &
+    {
+        checkValue();
+        return *m_value;
+    }
+    const T &value() const &
+    {
+        checkValue();
+        return *m_value;
+    }
+    T &&value() &&
+    {
+        checkValue();
+        return std::move(*m_value);
+    }
     const Error &error() const { return m_error; }
 
 private:
+    // Checked in every build: reading past a failure would go on with an
+    // empty value as if the operation had succeeded.
+    void checkValue() const
+    {
+        if (!m_value) [[unlikely]]
+            qFatal("value() of a failed Result: %s (%s)", qUtf8Printable(m_error.message),
+                   qUtf8Printable(m_error.detail));
+    }
+
     std::optional<T> m_value;
     Error m_error;
 };

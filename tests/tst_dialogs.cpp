@@ -1,8 +1,10 @@
 // The options dialog and the about window: what each box sets, captions that
 // fit, keyboard order, one about window at a time, closing. What the about
 // text box copies is the desktop test's part.
+#include "find_control.h"
 #include "frm_info.h"
 #include "frm_opzioni.h"
+#include "selectable_text_box.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -27,6 +29,11 @@ QStringList tabStops(QWidget *window)
         if (w->isEnabled() && (w->focusPolicy() & Qt::TabFocus))
             names << w->objectName();
     return names;
+}
+
+SelectableTextBox *infoText(frmInfo *info)
+{
+    return Control<SelectableTextBox>(*info, QStringLiteral("txtInfo"));
 }
 
 PreparationOptions only(bool PreparationOptions::*field)
@@ -91,7 +98,8 @@ private slots:
         for (QWidget *w : QApplication::topLevelWidgets())
             infoWindows += qobject_cast<frmInfo *>(w) != nullptr;
         QCOMPARE(infoWindows, 1);
-        for (QLabel *label : {info->Label1, info->Label2}) { // no text is cut
+        for (const char *name : {"Label1", "Label2"}) { // no text is cut
+            const auto *label = Control<QLabel>(*info, QLatin1String(name));
             const QRect needed = label->fontMetrics().boundingRect(label->text());
             QVERIFY2(needed.width() <= label->contentsRect().width() &&
                          label->fontMetrics().height() <= label->contentsRect().height(),
@@ -99,7 +107,7 @@ private slots:
         }
         QCOMPARE(tabStops(info), QStringList({"txtInfo", "cmdOK"}));
         QVERIFY(QTest::qWaitForWindowActive(info));
-        QCOMPARE(QApplication::focusWidget(), info->txtInfo);
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("txtInfo"));
     }
 
     void closing_data()
@@ -134,12 +142,12 @@ private slots:
         };
         if (info) {
             QVERIFY(QTest::qWaitForWindowActive(dialog));
-            frmInfo::current()->txtInfo->moveCursor(QTextCursor::End);
+            infoText(frmInfo::current())->moveCursor(QTextCursor::End);
             close();
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
             QVERIFY(!dialog);
             QCOMPARE(frmInfo::current(), nullptr);
-            QCOMPARE(frmInfo::showInfo()->txtInfo->textCursor().position(), 0);
+            QCOMPARE(infoText(frmInfo::showInfo())->textCursor().position(), 0);
             return;
         }
         auto *options = static_cast<frmOpzioni *>(dialog.data());
@@ -147,8 +155,8 @@ private slots:
         bool wasModal = false;
         QTimer::singleShot(0, dialog, [&] {
             wasModal = QApplication::activeModalWidget() == dialog;
-            QTest::mouseClick(options->chkACapo, Qt::LeftButton);
-            QTest::mouseClick(options->chkMinuscolo, Qt::LeftButton);
+            QTest::mouseClick(Control<QCheckBox>(*options, "chkACapo"), Qt::LeftButton);
+            QTest::mouseClick(Control<QCheckBox>(*options, "chkMinuscolo"), Qt::LeftButton);
             close();
         });
         QCOMPARE(dialog->exec(), int(QDialog::Accepted));
@@ -161,7 +169,7 @@ private slots:
         PreparationOptions onReopen;
         QTimer::singleShot(0, dialog, [&] {
             onReopen = options->options();
-            options->cmdOK->click();
+            Control<QPushButton>(*options, "cmdOK")->click();
         });
         QCOMPARE(dialog->exec(), int(QDialog::Accepted));
         QVERIFY(onReopen == expected);

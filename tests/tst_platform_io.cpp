@@ -6,6 +6,7 @@
 #include "corpus.h"
 #include "random_source.h"
 #include "temp_files.h"
+#include "text_decoding.h"
 #include "text_file.h"
 
 #include <QFile>

@@ -1,6 +1,6 @@
 // gramisola-scripted: the program's main window driven by a list of steps,
 // for screenshots and for tests that need a real process (closing mid-run
-// must end it with status 0). Built with the program, never installed; the
+// must end it with status 0). Built with the tests, never installed; the
 // program itself takes no arguments.
 //
 //   gramisola-scripted STEP...
@@ -11,6 +11,7 @@
 //   exec, load, options, info, clear, button
 //                  click cmdExec, cmdLoad, cmdOptions, cmdInfo, cmdClear, cmdClose
 //   options-ok     clicks the options dialog's OK
+//   order:<n>      selects order <n> (1..10)
 //   text           appends two sample lines to the output box
 //   menu           opens the output box's context menu
 //   escape         closes the open menu, else the modal dialog on top
@@ -26,12 +27,12 @@
 #include "frm_opzioni.h"
 #include "program.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QFileInfo>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QTimer>
 #include <QWindow>
 
@@ -55,9 +56,9 @@ private:
     QString m_path;
 };
 
-void Click(frmGramisola *window, const char *name)
+void Click(QWidget *window, const QString &name)
 {
-    if (auto *button = window->findChild<QPushButton *>(QLatin1String(name)))
+    if (auto *button = window->findChild<QAbstractButton *>(name))
         button->click();
 }
 
@@ -87,13 +88,15 @@ void PerformStep(frmGramisola *window, const QString &step)
         {"info", "cmdInfo"}, {"clear", "cmdClear"}, {"button", "cmdClose"}};
     for (const auto &[word, name] : clicks)
         if (step == QLatin1String(word))
-            return Click(window, name);
+            return Click(window, QLatin1String(name));
 
     if (step == u"options-ok") {
-        window->optionsDialog()->cmdOK->click();
+        Click(window->optionsDialog(), QStringLiteral("cmdOK"));
+    } else if (step.startsWith(u"order:")) {
+        Click(window, QStringLiteral("optLevel_%1").arg(step.mid(6).toInt() - 1));
     } else if (step.startsWith(u"file:")) {
         window->setFileDialog(std::make_unique<ScriptedFileDialog>(step.mid(5)));
-        Click(window, "cmdLoad");
+        Click(window, QStringLiteral("cmdLoad"));
     } else if (step == u"text") {
         window->AppendResult(
             QStringLiteral("Prova del carattere: perch\u00e9 citt\u00e0 pi\u00f9 cos\u00ec.\r"
@@ -148,5 +151,5 @@ int main(int argc, char *argv[])
     window.show();
     const QStringList steps = QApplication::arguments().mid(1);
     QTimer::singleShot(kSettleMs, &window, [w = &window, steps] { RunSteps(w, steps); });
-    return RunMainLoop();
+    return QApplication::exec();
 }
