@@ -34,7 +34,6 @@ public:
 
     bool empty() const { return m_positions.empty(); }
     size_t size() const { return m_positions.size(); }
-    std::span<const SourcePosition> positions() const { return m_positions; }
     auto begin() const { return m_positions.begin(); } // the positions, in order
     auto end() const { return m_positions.end(); }
     // The character after the i-th occurrence: source[position + context length].
