@@ -16,14 +16,6 @@ constexpr char16_t kLineFeed = u'\n';
 
 } // namespace
 
-// What the census pass learns, for each half of the text (one per thread):
-// the distinct contexts (an estimate) and the positions per bucket of the
-// hash's IndexTuning::countingBits high bits.
-struct ContextIndex::Census {
-    std::array<DistinctCounter, 2> distinct;
-    std::array<std::vector<std::uint32_t>, 2> byHighBits;
-};
-
 // What the threads that index the partitions share.
 struct ContextIndex::PartitionWork {
     std::vector<std::uint32_t> ends; // of each partition's stretch
@@ -58,38 +50,54 @@ Status ContextIndex::build(const Cancellation *cancel)
 }
 
 template <typename Visit>
-bool ContextIndex::forEachContext(qsizetype first, qsizetype last, const Cancellation *cancel,
-                                  Visit visit) const
+bool ContextIndex::forEachContext(int half, const Cancellation *cancel, Visit visit) const
 {
-    const char16_t *s = m_text;
+    const qsizetype middle = (m_source.size() - m_length) / 2;
+    const qsizetype first = half == 1 ? middle : 0;
+    const qsizetype last = half == 0 ? middle : m_source.size() - m_length;
     const ContextRank *rank = m_alphabet.rank.data();
     std::uint64_t rolling = 0;
     for (int i = 0; i + 1 < m_length; ++i)
-        rolling = m_keys.in(rolling, rank[s[first + i]]);
+        rolling = m_keys.in(rolling, rank[m_text[first + i]]);
     for (qsizetype start = first; start < last; start += m_tuning.cancellationStride) {
         if (IsCancelled(cancel))
             return false;
         const qsizetype end = std::min(last, start + m_tuning.cancellationStride);
         for (qsizetype p = start; p < end; ++p) {
-            rolling = m_keys.in(rolling, rank[s[p + m_length - 1]]);
-            if (s[p + m_length] != kLineFeed) {
+            rolling = m_keys.in(rolling, rank[m_text[p + m_length - 1]]);
+            if (m_text[p + m_length] != kLineFeed) {
                 const std::uint64_t key = m_keys.key(rolling);
                 if (!visit(p, key, MixBits(key)))
                     return false;
             }
-            rolling = m_keys.out(rolling, rank[s[p]]);
+            rolling = m_keys.out(rolling, rank[m_text[p]]);
         }
     }
     return true;
 }
 
 template <typename Visit>
-bool ContextIndex::forEachContextInHalf(int half, const Cancellation *cancel, Visit visit) const
+bool ContextIndex::forEachContextInHalves(const Cancellation *cancel, Visit visit) const
 {
-    const qsizetype candidates = m_source.size() - m_length;
-    const qsizetype middle = candidates / 2;
-    return half == 0 ? forEachContext(0, middle, cancel, visit)
-                     : forEachContext(middle, candidates, cancel, visit);
+    bool finished[2] = {};
+    RunSideBySide([&] { finished[0] = forEachContext(0, cancel, visit(0)); },
+                  [&] { finished[1] = forEachContext(1, cancel, visit(1)); });
+    return finished[0] && finished[1];
+}
+
+template <typename Classify>
+bool ContextIndex::dealOut(std::array<std::vector<std::uint32_t>, 2> &next,
+                           const Cancellation *cancel, Classify classify)
+{
+    return forEachContextInHalves(cancel, [&](int half) {
+        return [&, place = next[size_t(half)].data()](qsizetype p, auto key, auto hash) {
+            const std::uint32_t at = place[classify(p, key, hash)]++;
+            m_positions[at] = SourcePosition(p);
+            if (m_keepFollowing)
+                m_following[at] = std::uint8_t(m_alphabet.rank[m_text[p + m_length]]);
+            return true;
+        };
+    });
 }
 
 std::uint64_t ContextIndex::keyAt(const char16_t *context) const
@@ -98,13 +106,6 @@ std::uint64_t ContextIndex::keyAt(const char16_t *context) const
     for (int i = 0; i < m_length; ++i)
         rolling = m_keys.in(rolling, m_alphabet.rank[context[i]]);
     return m_keys.key(rolling);
-}
-
-void ContextIndex::put(std::uint32_t place, qsizetype p)
-{
-    m_positions[place] = SourcePosition(p);
-    if (m_keepFollowing)
-        m_following[place] = followingRank(p);
 }
 
 // Checks that the positions and `otherBytes` more fit, then allocates the
@@ -128,14 +129,21 @@ Result<ContextIndex::Outcome> ContextIndex::buildOneTable(const Cancellation *ca
 {
     CountingTable table(m_text, m_length, m_keys.exact(), 0, m_tuning.load);
     table.reset(m_tuning.fewContexts);
+    // Counted in one pass, with each context's count in the first half on
+    // the side: the second half's positions go after the first half's.
+    std::vector<std::uint32_t> inFirstHalf(table.capacity());
+    const qsizetype middle = (m_source.size() - m_length) / 2;
     qsizetype positions = 0;
     bool full = false;
-    const bool counted = forEachContext(
-        0, m_source.size() - m_length, cancel, [&](qsizetype p, auto key, auto hash) {
-            full = table.count(key, hash, SourcePosition(p)) == CountingTable::kFull;
-            ++positions;
-            return !full;
-        });
+    const auto count = [&](qsizetype p, std::uint64_t key, std::uint64_t hash) {
+        const size_t slot = table.count(key, hash, SourcePosition(p));
+        full = slot == CountingTable::kFull;
+        if (!full)
+            inFirstHalf[slot] += p < middle;
+        ++positions;
+        return !full;
+    };
+    const bool counted = forEachContext(0, cancel, count) && forEachContext(1, cancel, count);
     if (full)
         return Outcome::DoesNotSuit;
     if (!counted)
@@ -144,88 +152,60 @@ Result<ContextIndex::Outcome> ContextIndex::buildOneTable(const Cancellation *ca
     if (!fits)
         return fits.error();
 
-    // Each thread keeps where its next position of each context goes. The
-    // second half's positions of a context go after the first half's, so
-    // the second thread first counts the first half's.
     std::array<std::vector<std::uint32_t>, 2> next;
     table.layOut(0, next[0]);
     next[1] = next[0];
-    const auto placer = [&](std::uint32_t *place) {
-        return [&, place](qsizetype p, auto key, auto hash) {
-            put(place[table.find(key, hash, SourcePosition(p))]++, p);
-            return true;
-        };
-    };
-    bool placed[2] = {};
-    RunSideBySide([&] { placed[0] = forEachContextInHalf(0, cancel, placer(next[0].data())); },
-                  [&] {
-                      std::uint32_t *place = next[1].data();
-                      placed[1] = forEachContextInHalf(
-                                      0, cancel,
-                                      [&](qsizetype p, auto key, auto hash) {
-                                          ++place[table.find(key, hash, SourcePosition(p))];
-                                          return true;
-                                      }) &&
-                                  forEachContextInHalf(1, cancel, placer(place));
-                  });
-    if (!placed[0] || !placed[1])
+    for (size_t slot = 0; slot < table.capacity(); ++slot)
+        next[1][slot] += inFirstHalf[slot];
+    if (!dealOut(next, cancel, [&](qsizetype p, std::uint64_t key, std::uint64_t hash) {
+            return table.find(key, hash, SourcePosition(p));
+        }))
         return Outcome::Cancelled;
     m_tables.push_back(table.keep(0));
     return Outcome::Built;
 }
 
-bool ContextIndex::takeCensus(Census &census, const Cancellation *cancel) const
-{
-    const int shift = 64 - m_tuning.countingBits;
-    bool finished[2] = {};
-    const auto count = [&](int half) {
-        std::vector<std::uint32_t> &buckets = census.byHighBits[size_t(half)];
-        DistinctCounter &distinct = census.distinct[size_t(half)];
-        buckets.assign(size_t(1) << m_tuning.countingBits, 0);
-        finished[half] = forEachContextInHalf(half, cancel, [&](qsizetype, auto, auto hash) {
-            distinct.add(hash);
-            ++buckets[hash >> shift];
-            return true;
-        });
-    };
-    RunSideBySide([&] { count(0); }, [&] { count(1); });
-    return finished[0] && finished[1];
-}
-
 Result<ContextIndex::Outcome> ContextIndex::buildPartitions(const Cancellation *cancel)
 {
-    auto census = std::make_unique<Census>();
-    if (!takeCensus(*census, cancel))
+    // The census: per half of the text, the distinct contexts (an estimate)
+    // and the positions per bucket of the hash's countingBits high bits.
+    std::array<DistinctCounter, 2> distinct;
+    std::array<std::vector<std::uint32_t>, 2> buckets;
+    const int shift = 64 - m_tuning.countingBits;
+    if (!forEachContextInHalves(cancel, [&](int half) {
+            buckets[size_t(half)].assign(size_t(1) << m_tuning.countingBits, 0);
+            return [&, half](qsizetype, std::uint64_t, std::uint64_t hash) {
+                distinct[size_t(half)].add(hash);
+                ++buckets[size_t(half)][hash >> shift];
+                return true;
+            };
+        }))
         return Outcome::Cancelled;
-    census->distinct[0].add(census->distinct[1]);
-    // Positions per partition, per half: the buckets of each partition added up.
-    const auto positionsIn = [&](int half, size_t partition) {
-        const size_t per = census->byHighBits[0].size() >> m_partitionBits;
-        const auto first =
-            census->byHighBits[size_t(half)].begin() + std::ptrdiff_t(partition * per);
-        return std::accumulate(first, first + std::ptrdiff_t(per), std::uint32_t(0));
-    };
+    distinct[0].add(distinct[1]);
     qsizetype positions = 0;
-    for (const std::vector<std::uint32_t> &buckets : census->byHighBits)
-        positions += std::accumulate(buckets.begin(), buckets.end(), qsizetype(0));
+    for (const std::vector<std::uint32_t> &counts : buckets)
+        positions += std::accumulate(counts.begin(), counts.end(), qsizetype(0));
 
-    const double contexts = std::min(double(positions), census->distinct[0].estimate());
+    const double contexts = std::min(double(positions), distinct[0].estimate());
     const double wanted = std::max(contexts / m_tuning.contextsPerPartition,
                                    double(positions) / m_tuning.positionsPerPartition);
     m_partitionBits = std::clamp(int(std::ceil(std::log2(wanted))), 1, m_tuning.countingBits);
     const size_t partitions = size_t(1) << m_partitionBits;
     const double mean = contexts / double(partitions);
-    const auto planned = size_t(mean + m_tuning.spread * std::sqrt(mean)) + 1;
-
-    // Where each partition's stretch begins, and where each half's
-    // positions of it go when dealt out.
     PartitionWork work;
-    work.plannedContexts = planned;
+    work.plannedContexts = size_t(mean + m_tuning.spread * std::sqrt(mean)) + 1;
+
+    // Each partition's stretch, and where each half's positions go in it.
     std::array<std::vector<std::uint32_t>, 2> next;
     std::uint32_t largest = 0;
     m_tables.resize(partitions);
+    const size_t per = buckets[0].size() >> m_partitionBits;
     for (size_t p = 0, start = 0; p < partitions; ++p) {
-        const std::uint32_t first = positionsIn(0, p), size = first + positionsIn(1, p);
+        const auto in = [&](int half) {
+            const auto first = buckets[size_t(half)].begin() + std::ptrdiff_t(p * per);
+            return std::accumulate(first, first + std::ptrdiff_t(per), std::uint32_t(0));
+        };
+        const std::uint32_t first = in(0), size = first + in(1);
         m_tables[p].base = std::uint32_t(start);
         next[0].push_back(std::uint32_t(start));
         next[1].push_back(std::uint32_t(start + first));
@@ -235,24 +215,16 @@ Result<ContextIndex::Outcome> ContextIndex::buildPartitions(const Cancellation *
     }
     // The kept tables, then each thread's counting table and what it
     // gathers of the largest partition (key, slot, position, rank).
-    const auto slotCount = std::int64_t(double(planned) / m_tuning.load) + 1;
+    const auto slotsPerTable = std::int64_t(double(work.plannedContexts) / m_tuning.load) + 1;
     const Status fits = allocatePositions(
-        positions, slotCount * std::int64_t(partitions * sizeof(KeptSlot)) +
-                       2 * (slotCount * std::int64_t(sizeof(CountingTable::Slot)) +
+        positions, slotsPerTable * std::int64_t(partitions * sizeof(KeptSlot)) +
+                       2 * (slotsPerTable * std::int64_t(sizeof(CountingTable::Slot)) +
                             std::int64_t(largest) * 17));
     if (!fits)
         return fits.error();
-
-    bool dealt[2] = {};
-    const auto deal = [&](int half) {
-        std::uint32_t *place = next[size_t(half)].data();
-        dealt[half] = forEachContextInHalf(half, cancel, [&](qsizetype p, auto, auto hash) {
-            m_positions[place[PartitionOf(hash, m_partitionBits)]++] = SourcePosition(p);
-            return true;
-        });
-    };
-    RunSideBySide([&] { deal(0); }, [&] { deal(1); });
-    if (!dealt[0] || !dealt[1])
+    if (!dealOut(next, cancel, [this](qsizetype, std::uint64_t, std::uint64_t hash) {
+            return PartitionOf(hash, m_partitionBits);
+        }))
         return Outcome::Cancelled;
 
     // Two threads take the partitions one at a time, so that a thread the
@@ -282,24 +254,22 @@ bool ContextIndex::indexPartitions(PartitionWork &work, const Cancellation *canc
     std::vector<std::uint32_t> slotOf, next;
     std::vector<SourcePosition> dealt;
     std::vector<std::uint8_t> following;
-    const int partitions = int(m_tables.size());
-    for (int partition = work.unclaimed++; partition < partitions; partition = work.unclaimed++) {
+    const auto ahead = size_t(m_tuning.readAhead);
+    for (int partition = work.unclaimed++; partition < int(m_tables.size());
+         partition = work.unclaimed++) {
         if (IsCancelled(cancel))
             return false;
         KeptTable &kept = m_tables[size_t(partition)];
-        const SourcePosition *positions = m_positions.data() + kept.base;
+        SourcePosition *positions = m_positions.data() + kept.base;
         const size_t size = work.ends[size_t(partition)] - kept.base;
         keys.resize(size);
         slotOf.resize(size);
-        following.resize(m_keepFollowing ? size : 0);
         // The text is read at random, with the reads asked for well ahead;
         // the table is probed afterwards, so that the two waits do not add up.
         for (size_t i = 0; i < size; ++i) {
-            if (i + size_t(m_tuning.readAhead) < size)
-                __builtin_prefetch(m_text + positions[i + size_t(m_tuning.readAhead)]);
+            if (i + ahead < size)
+                __builtin_prefetch(m_text + positions[i + ahead]);
             keys[i] = keyAt(m_text + positions[i]);
-            if (m_keepFollowing)
-                following[i] = followingRank(positions[i]);
         }
         // A partition holds at most as many contexts as positions; one that
         // holds more than planned is counted again in a table twice as big.
@@ -316,13 +286,15 @@ bool ContextIndex::indexPartitions(PartitionWork &work, const Cancellation *canc
                 break;
             ++work.regrown;
         }
-        table.layOut(kept.base, next);
+        table.layOut(0, next);
         dealt.assign(positions, positions + size);
+        if (m_keepFollowing)
+            following.assign(m_following.data() + kept.base, m_following.data() + kept.base + size);
         for (size_t i = 0; i < size; ++i) {
             const std::uint32_t place = next[slotOf[i]]++;
-            m_positions[place] = dealt[i];
+            positions[place] = dealt[i];
             if (m_keepFollowing)
-                m_following[place] = following[i];
+                m_following[kept.base + place] = following[i];
         }
         kept = table.keep(kept.base);
     }

@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include <array>
 #include <vector>
 
 // The index of one source text for one context length L: every position p
@@ -55,32 +56,31 @@ public:
 
 private:
     enum class Outcome { Built, Cancelled, DoesNotSuit };
-    struct Census;
     struct PartitionWork;
 
     Result<Outcome> buildOneTable(const Cancellation *cancel);
     Result<Outcome> buildPartitions(const Cancellation *cancel);
-    bool takeCensus(Census &census, const Cancellation *cancel) const;
     // Indexes unclaimed partitions until none is left; false when cancelled.
     bool indexPartitions(PartitionWork &work, const Cancellation *cancel);
     Status allocatePositions(qsizetype positions, std::int64_t otherBytes);
 
-    // Calls visit(p, key, hash) for every position p from `first` up to
-    // `last` whose context is followed by a character other than LF, in
-    // increasing order, until visit returns false. False when it did, or
-    // when cancelled.
+    // Calls visit(p, key, hash) for every position p of the first (0) or
+    // second (1) half of the text whose context is followed by a character
+    // other than LF, in increasing order, until visit returns false. False
+    // when it did, or when cancelled.
     template <typename Visit>
-    bool forEachContext(qsizetype first, qsizetype last, const Cancellation *cancel,
-                        Visit visit) const;
-    // forEachContext over the first (0) or second (1) half of the positions.
+    bool forEachContext(int half, const Cancellation *cancel, Visit visit) const;
+    // forEachContext for both halves side by side, visiting with visit(half).
     template <typename Visit>
-    bool forEachContextInHalf(int half, const Cancellation *cancel, Visit visit) const;
+    bool forEachContextInHalves(const Cancellation *cancel, Visit visit) const;
+    // Puts each position, with its follower, at next[half][class]++, where
+    // `half` is the half of the text it lies in and `class` what
+    // classify(p, key, hash) gives: group starts, each half's after the
+    // first's. False when cancelled.
+    template <typename Classify>
+    bool dealOut(std::array<std::vector<std::uint32_t>, 2> &next, const Cancellation *cancel,
+                 Classify classify);
     std::uint64_t keyAt(const char16_t *context) const;
-    std::uint8_t followingRank(qsizetype p) const
-    {
-        return std::uint8_t(m_alphabet.rank[m_text[p + m_length]]);
-    }
-    void put(std::uint32_t place, qsizetype p);
     Occurrences lookUp(const char16_t *context) const;
     Occurrences scanShortSource(QStringView context);
 
