@@ -73,6 +73,7 @@ public:
 
     // Where `context` occurs in the source text followed by one more
     // character that is not LF; overlapping occurrences all count. `context`
-    // has at most contextLength characters.
+    // has contextLength characters, or is the whole source when the source
+    // is no longer than that.
     virtual Result<Occurrences> occurrences(QStringView context) = 0;
 };

@@ -91,17 +91,14 @@ template <typename T> QString differs(const Result<T> &expected, const Result<T>
 
 // What the finders are asked about one source: the contexts it holds (at
 // most `count` of them, drawn at random) and contexts it lacks; on a source
-// no longer than the context, every prefix of it, since the generator then
-// asks about the whole source.
+// no longer than the context, the whole source, the generator's only
+// question there.
 QStringList questions(const QString &source, int contextLength, std::mt19937_64 &random,
                       qsizetype count)
 {
     QStringList contexts;
-    if (source.size() <= contextLength) {
-        for (qsizetype length = 0; length <= source.size(); ++length)
-            contexts << source.left(length);
-        return contexts;
-    }
+    if (source.size() <= contextLength)
+        return {source};
     QSet<QString> present;
     for (qsizetype p = 0; p + contextLength <= source.size(); ++p)
         present.insert(source.mid(p, contextLength));

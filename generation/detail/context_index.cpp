@@ -303,23 +303,22 @@ bool ContextIndex::indexPartitions(PartitionWork &work, const Cancellation *canc
 
 Occurrences ContextIndex::lookUp(const char16_t *context) const
 {
-    if (m_tables.empty())
-        return Occurrences(); // a source no longer than the context
     for (int i = 0; i < m_length; ++i)
         if (m_alphabet.rank[context[i]] == 0)
             return Occurrences(); // a character the source lacks
     const std::uint64_t hash = MixBits(keyAt(context));
     const KeptTable &table = m_tables[PartitionOf(hash, m_partitionBits)];
-    const std::uint8_t tag = TagOf(hash);
-    for (size_t slot = HomeSlot(hash, m_partitionBits, table.entries.size());;
-         slot = table.after(slot)) {
-        if (table.entries[slot].tag == 0)
+    const size_t capacity = table.entries.size();
+    for (size_t slot = HomeSlot(hash, m_partitionBits, capacity);;
+         slot = slot + 1 == capacity ? 0 : slot + 1) {
+        const KeptSlot &kept = table.entries[slot];
+        if (kept.tag == 0)
             return Occurrences();
         const std::uint32_t begin = table.begin(slot);
-        if (table.entries[slot].tag == tag &&
+        if (kept.tag == TagOf(hash) &&
             std::equal(context, context + m_length, m_text + m_positions[begin])) {
             const std::span<const SourcePosition> group(m_positions.data() + begin,
-                                                        table.entries[slot].end - begin);
+                                                        kept.end - begin);
             if (m_keepFollowing)
                 return Occurrences(group, m_following.data() + begin, m_alphabet.characters.data());
             return Occurrences(group, m_text, m_length);
@@ -334,28 +333,15 @@ Result<std::span<const SourcePosition>> ContextIndex::seedWordStarts()
 
 Result<Occurrences> ContextIndex::occurrences(QStringView context)
 {
-    const qsizetype length = context.size();
-    if (length == m_length)
+    if (context.size() == m_length && !m_tables.empty())
         return lookUp(reinterpret_cast<const char16_t *>(context.utf16()));
-    // A source no longer than the context has no indexed position; the
-    // generator then asks about the whole source, which cannot be followed
-    // by anything. Any shorter context is answered by a scan of those few
-    // characters.
-    if (length < m_length && m_source.size() <= m_length)
-        return scanShortSource(context);
+    // On a source no longer than the context length the generator asks
+    // about the whole source, which nothing follows.
+    if (context.size() == m_source.size() && m_source.size() <= m_length)
+        return Occurrences();
     return InternalGeneratorError(
-        QStringLiteral("context of %1 characters asked at context length %2")
-            .arg(length)
-            .arg(m_length));
-}
-
-Occurrences ContextIndex::scanShortSource(QStringView context)
-{
-    m_shortSourceMatches.clear();
-    const qsizetype length = context.size();
-    for (qsizetype p = 0; p + length < m_source.size(); ++p)
-        if (m_source[p + length] != QChar(kLineFeed) &&
-            QStringView(m_source).mid(p, length) == context)
-            m_shortSourceMatches.push_back(SourcePosition(p));
-    return Occurrences(m_shortSourceMatches, m_text, length);
+        QStringLiteral("context of %1 characters asked at context length %2 of %3")
+            .arg(context.size())
+            .arg(m_length)
+            .arg(m_source.size()));
 }

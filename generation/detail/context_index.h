@@ -82,7 +82,6 @@ private:
                  Classify classify);
     std::uint64_t keyAt(const char16_t *context) const;
     Occurrences lookUp(const char16_t *context) const;
-    Occurrences scanShortSource(QStringView context);
 
     const QString &m_source;
     const char16_t *const m_text;
@@ -98,6 +97,4 @@ private:
     std::vector<KeptTable> m_tables; // one per partition
     LargeArray<SourcePosition> m_positions;
     LargeArray<std::uint8_t> m_following; // ranks, beside m_positions
-
-    std::vector<SourcePosition> m_shortSourceMatches;
 };

@@ -1,8 +1,8 @@
 #pragma once
 
 // The index's two kinds of table (context_index.h says how a lookup reads
-// them): the CountingTable a thread fills while it builds, with the keys,
-// and the KeptTable the index keeps of it, without them.
+// them): the CountingTable a thread fills with keys while it builds, and the
+// KeptTable the index keeps of it, without them.
 
 #include "context_key.h"
 #include "occurrence_finder.h"
@@ -17,8 +17,8 @@ inline size_t PartitionOf(std::uint64_t hash, int partitionBits)
     return partitionBits ? size_t(hash >> (64 - partitionBits)) : 0;
 }
 
-// The slot where a search for `hash` starts in its partition's table of
-// `capacity` slots: the hash's bits below the partition's choose.
+// Where a search for `hash` starts in its partition's table of `capacity`
+// slots: the hash's bits below the partition's choose.
 inline size_t HomeSlot(std::uint64_t hash, int partitionBits, size_t capacity)
 {
     __extension__ typedef unsigned __int128 Wide;
@@ -31,9 +31,9 @@ inline std::uint8_t TagOf(std::uint64_t hash)
     return std::max(std::uint8_t(1), std::uint8_t(hash));
 }
 
-// What the index keeps of a filled table: per slot, where its group of
-// positions ends and the tag of its context's hash (0: empty slot). A
-// slot's group begins where the previous slot's ends; slot 0's at `base`.
+// Per slot, where its group of positions ends and the tag of its context's
+// hash (0: empty). A group begins where the previous slot's ends, slot 0's
+// at `base`.
 struct __attribute__((packed)) KeptSlot {
     std::uint32_t end;
     std::uint8_t tag;
@@ -43,14 +43,13 @@ struct KeptTable {
     std::vector<KeptSlot> entries;
 
     std::uint32_t begin(size_t slot) const { return slot ? entries[slot - 1].end : base; }
-    size_t after(size_t slot) const { return slot + 1 == entries.size() ? 0 : slot + 1; }
 };
 
-// A table one thread fills with the contexts of the positions it is shown:
-// per context, its key, the first position where it was met, and how many
-// positions have it. Open addressing with linear probing; a slot is empty
-// while its first position is negative. Contexts that share a key are told
-// apart by their text unless the keys are exact.
+// Per context of the positions it is shown: its key, the first position
+// where it was met, and how many positions have it. Open addressing with
+// linear probing; a slot is empty while its first position is negative.
+// Contexts that share a key are told apart by their text unless keys are
+// exact.
 class CountingTable {
 public:
     struct Slot {
@@ -60,9 +59,8 @@ public:
     };
     static constexpr size_t kFull = ~size_t(0);
 
-    // For contexts of `length` characters of `text`, in a partition chosen
-    // by `partitionBits` of the hash; `load` is the share of slots in use at
-    // most.
+    // For contexts of `length` characters of `text` in a partition chosen by
+    // `partitionBits` of the hash; at most `load` of the slots are used.
     CountingTable(const char16_t *text, int length, bool exactKeys, int partitionBits, double load)
         : m_text(text), m_length(length), m_exact(exactKeys), m_partitionBits(partitionBits),
           m_load(load)
@@ -77,11 +75,11 @@ public:
     }
     size_t capacity() const { return m_slots.size(); }
 
-    // Counts one more position `p` of the context keyed `key`: its slot, or
-    // kFull when the context is new and the table has no room left.
+    // Counts position `p`, whose context has `key` and `hash`: its slot, or
+    // kFull when the context is new and there is no room left.
     size_t count(std::uint64_t key, std::uint64_t hash, SourcePosition p)
     {
-        const size_t slot = probe(key, hash, p);
+        const size_t slot = find(key, hash, p);
         Slot &found = m_slots[slot];
         if (found.first < 0) {
             if (m_room == 0)
@@ -93,14 +91,20 @@ public:
         return slot;
     }
 
-    // The slot of a context counted before.
+    // The slot of the context of `p`, or the empty one where it would go.
     size_t find(std::uint64_t key, std::uint64_t hash, SourcePosition p) const
     {
-        return probe(key, hash, p);
+        for (size_t slot = HomeSlot(hash, m_partitionBits, m_slots.size());;
+             slot = slot + 1 == m_slots.size() ? 0 : slot + 1) {
+            const Slot &s = m_slots[slot];
+            if (s.first < 0 ||
+                (s.key == key && (m_exact || std::equal(m_text + s.first,
+                                                        m_text + s.first + m_length, m_text + p))))
+                return slot;
+        }
     }
 
-    // Lays the groups out one after the other in slot order from `base`:
-    // where each slot's group starts.
+    // Where each slot's group starts, the groups laid out in slot order.
     void layOut(std::uint32_t base, std::vector<std::uint32_t> &starts) const
     {
         starts.resize(m_slots.size());
@@ -117,26 +121,12 @@ public:
         for (size_t slot = 0; slot < m_slots.size(); ++slot) {
             const Slot &s = m_slots[slot];
             base += s.count;
-            kept.entries[slot] =
-                KeptSlot{base, s.first < 0 ? std::uint8_t(0) : TagOf(MixBits(s.key))};
+            kept.entries[slot] = {base, s.first < 0 ? std::uint8_t(0) : TagOf(MixBits(s.key))};
         }
         return kept;
     }
 
 private:
-    // The slot that holds the context of `p`, or the empty one where it goes.
-    size_t probe(std::uint64_t key, std::uint64_t hash, SourcePosition p) const
-    {
-        for (size_t slot = HomeSlot(hash, m_partitionBits, m_slots.size());;
-             slot = slot + 1 == m_slots.size() ? 0 : slot + 1) {
-            const Slot &s = m_slots[slot];
-            if (s.first < 0 ||
-                (s.key == key && (m_exact || std::equal(m_text + s.first,
-                                                        m_text + s.first + m_length, m_text + p))))
-                return slot;
-        }
-    }
-
     const char16_t *m_text;
     int m_length;
     bool m_exact;
