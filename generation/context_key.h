@@ -1,15 +1,12 @@
 #pragma once
 
-// Keys and hashes for the contexts of one source text.
-//
-// A context c_0..c_{L-1} is keyed by the ranks r_i of its characters in the
-// source's alphabet (from 1): key = sum of r_i * M^(L-1-i), modulo 2^64,
-// computed rolling in constant time per position whatever L. When the ranks
-// fit side by side (M = 2^rank bits, rank bits * L <= key bits) the key is
-// exact: two contexts never share it. Otherwise M is a large odd number and
-// the key is a hash that two contexts may share; whoever must tell them
-// apart compares their texts. Fewer than 64 key bits keep only the low bits
-// of every key, so that a test can make keys collide on purpose.
+// Keys and hashes of the contexts of one source text. A context of L
+// characters with ranks r_0..r_{L-1} in the source's alphabet (from 1) has
+// the key sum(r_i * M^(L-1-i)) mod 2^64, computed rolling in constant time
+// per position. With M = 2^rank bits and rank bits * L <= key bits the ranks
+// sit side by side and the key is exact; otherwise M is a large odd number
+// and two contexts may share a key (their texts tell them apart). Fewer than
+// 64 key bits keep only the low bits, so that tests can make keys collide.
 
 #include <algorithm>
 #include <bit>
@@ -30,8 +27,8 @@ public:
     }
 
     bool exact() const { return m_exact; }
-    // A rolling value with `rank` added at the end, and with `rank`, the
-    // first of a whole context, taken from the start.
+    // A rolling value with `rank` added at the end; with the rank of a whole
+    // context's first character taken away; the key of a whole context.
     std::uint64_t in(std::uint64_t rolling, ContextRank rank) const
     {
         return rolling * m_base + rank;
@@ -40,7 +37,6 @@ public:
     {
         return rolling - rank * m_weight;
     }
-    // The key of the whole context that `rolling` holds.
     std::uint64_t key(std::uint64_t rolling) const { return rolling & m_mask; }
 
 private:
@@ -58,8 +54,7 @@ inline std::uint64_t MixBits(std::uint64_t key)
     key *= 0xff51afd7ed558ccdULL;
     key ^= key >> 33;
     key *= 0xc4ceb9fe1a85ec53ULL;
-    key ^= key >> 33;
-    return key;
+    return key ^ (key >> 33);
 }
 
 // Estimates how many distinct hashes it was shown (HyperLogLog, 2^14
@@ -71,8 +66,7 @@ public:
         const std::uint64_t rest = hash << kIndexBits;
         const auto rank = std::uint8_t(rest ? std::countl_zero(rest) + 1 : 64 - kIndexBits + 1);
         std::uint8_t &slot = m_registers[hash >> (64 - kIndexBits)];
-        if (rank > slot)
-            slot = rank;
+        slot = std::max(slot, rank);
     }
 
     // Takes in what `other` was shown, as if this had been shown it too.

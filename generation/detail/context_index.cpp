@@ -10,12 +10,6 @@
 #include <new>
 #include <numeric>
 
-namespace {
-
-constexpr char16_t kLineFeed = u'\n';
-
-} // namespace
-
 // What the threads that index the partitions share.
 struct ContextIndex::PartitionWork {
     std::vector<std::uint32_t> ends; // of each partition's stretch
@@ -65,7 +59,7 @@ bool ContextIndex::forEachContext(int half, const Cancellation *cancel, Visit vi
         const qsizetype end = std::min(last, start + m_tuning.cancellationStride);
         for (qsizetype p = start; p < end; ++p) {
             rolling = m_keys.in(rolling, rank[m_text[p + m_length - 1]]);
-            if (m_text[p + m_length] != kLineFeed) {
+            if (m_text[p + m_length] != u'\n') {
                 const std::uint64_t key = m_keys.key(rolling);
                 if (!visit(p, key, MixBits(key)))
                     return false;
@@ -108,8 +102,7 @@ std::uint64_t ContextIndex::keyAt(const char16_t *context) const
     return m_keys.key(rolling);
 }
 
-// Checks that the positions and `otherBytes` more fit, then allocates the
-// positions (and the following characters' ranks).
+// Checks that the positions and `otherBytes` more fit, then allocates them.
 Status ContextIndex::allocatePositions(qsizetype positions, std::int64_t otherBytes)
 {
     const std::int64_t bytes =
@@ -128,7 +121,10 @@ Status ContextIndex::allocatePositions(qsizetype positions, std::int64_t otherBy
 Result<ContextIndex::Outcome> ContextIndex::buildOneTable(const Cancellation *cancel)
 {
     CountingTable table(m_text, m_length, m_keys.exact(), 0, m_tuning.load);
-    table.reset(m_tuning.fewContexts);
+    // Room for fewContexts, or for every context the alphabet can make if
+    // fewer: a smaller table is read faster.
+    const double possible = std::pow(double(m_alphabet.characters.size() - 1), m_length);
+    table.reset(size_t(std::min(double(m_tuning.fewContexts), possible)));
     // Counted in one pass, with each context's count in the first half on
     // the side: the second half's positions go after the first half's.
     std::vector<std::uint32_t> inFirstHalf(table.capacity());
