@@ -255,7 +255,7 @@ void EngineEquivalenceTest::everyWayOfBuildingHoldsEveryPosition_data()
     std::mt19937_64 random(20240602);
     const QString italian = ItalianLikeText(4000, 4);
     const QString wide = wideAlphabetText(random, 3000);
-    QTest::newRow("one table") << italian << 3 << 8192 << 64 << 6.0 << "";
+    QTest::newRow("one table") << italian << 1 << 8192 << 64 << 6.0 << "";
     QTest::newRow("partitions") << italian << 5 << 16 << 64 << 6.0 << "P";
     QTest::newRow("partitions fuller than planned") << italian << 5 << 16 << 64 << 0.0 << "PR";
     QTest::newRow("random text in partitions")

@@ -24,8 +24,6 @@ ContextIndex::ContextIndex(const QString &source, int contextLength, const Index
       m_keys(m_alphabet.bits, contextLength, tuning.keyBits), m_keepFollowing(m_alphabet.bits <= 8),
       m_seedWordStarts(FindSeedWordStarts(m_text, source.size(), contextLength))
 {
-    m_shape.exactKeys = m_keys.exact();
-    m_shape.followingKept = m_keepFollowing;
 }
 
 Status ContextIndex::build(const Cancellation *cancel)
@@ -37,10 +35,7 @@ Status ContextIndex::build(const Cancellation *cancel)
         outcome = buildPartitions(cancel);
     if (!outcome)
         return outcome.error();
-    if (outcome.value() != Outcome::Built)
-        return CancelledError();
-    m_shape.partitions = int(m_tables.size());
-    return Done{};
+    return outcome.value() == Outcome::Built ? Status(Done{}) : Status(CancelledError());
 }
 
 template <typename Visit>
@@ -237,7 +232,7 @@ Result<ContextIndex::Outcome> ContextIndex::buildPartitions(const Cancellation *
     RunSideBySide([&] { index(0); }, [&] { index(1); });
     if (failed)
         throw std::bad_alloc();
-    m_shape.regrownPartitions = work.regrown;
+    m_regrownPartitions = work.regrown;
     return finished[0] && finished[1] ? Outcome::Built : Outcome::Cancelled;
 }
 

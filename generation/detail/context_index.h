@@ -46,7 +46,10 @@ public:
     // Refuses when the memory is short or `cancel` is cancelled; throws
     // std::bad_alloc when an allocation fails after the memory check.
     Status build(const Cancellation *cancel);
-    IndexShape shape() const { return m_shape; }
+    IndexShape shape() const
+    {
+        return {int(m_tables.size()), m_regrownPartitions, m_keys.exact(), m_keepFollowing};
+    }
 
     Result<std::span<const SourcePosition>> seedWordStarts() override;
     Result<Occurrences> occurrences(QStringView context) override;
@@ -85,9 +88,9 @@ private:
     const ContextKeys m_keys;
     const bool m_keepFollowing;
     const std::vector<SourcePosition> m_seedWordStarts;
-    IndexShape m_shape;
 
     int m_partitionBits = 0;
+    int m_regrownPartitions = 0;
     std::vector<KeptTable> m_tables; // one per partition
     LargeArray<SourcePosition> m_positions;
     LargeArray<std::uint8_t> m_following; // ranks, beside m_positions
