@@ -75,15 +75,15 @@ bool ContextIndex::forEachContextInHalves(const Cancellation *cancel, Visit visi
 }
 
 template <typename Classify>
-bool ContextIndex::dealOut(std::array<std::vector<std::uint32_t>, 2> &next,
+bool ContextIndex::dealOut(std::array<std::vector<std::uint32_t>, 2> &next, bool withFollowing,
                            const Cancellation *cancel, Classify classify)
 {
     return forEachContextInHalves(cancel, [&](int half) {
         return [&, place = next[size_t(half)].data()](qsizetype p, auto key, auto hash) {
             const std::uint32_t at = place[classify(p, key, hash)]++;
             m_positions[at] = SourcePosition(p);
-            if (m_keepFollowing)
-                m_following[at] = std::uint8_t(m_alphabet.rank[m_text[p + m_length]]);
+            if (withFollowing)
+                m_following[at] = followingRank(p);
             return true;
         };
     });
@@ -116,10 +116,7 @@ Status ContextIndex::allocatePositions(qsizetype positions, std::int64_t otherBy
 Result<ContextIndex::Outcome> ContextIndex::buildOneTable(const Cancellation *cancel)
 {
     CountingTable table(m_text, m_length, m_keys.exact(), 0, m_tuning.load);
-    // Room for fewContexts, or for every context the alphabet can make if
-    // fewer: a smaller table is read faster.
-    const double possible = std::pow(double(m_alphabet.characters.size() - 1), m_length);
-    table.reset(size_t(std::min(double(m_tuning.fewContexts), possible)));
+    table.reset(m_tuning.fewContexts);
     // Counted in one pass, with each context's count in the first half on
     // the side: the second half's positions go after the first half's.
     std::vector<std::uint32_t> inFirstHalf(table.capacity());
@@ -148,9 +145,10 @@ Result<ContextIndex::Outcome> ContextIndex::buildOneTable(const Cancellation *ca
     next[1] = next[0];
     for (size_t slot = 0; slot < table.capacity(); ++slot)
         next[1][slot] += inFirstHalf[slot];
-    if (!dealOut(next, cancel, [&](qsizetype p, std::uint64_t key, std::uint64_t hash) {
-            return table.find(key, hash, SourcePosition(p));
-        }))
+    if (!dealOut(next, m_keepFollowing, cancel,
+                 [&](qsizetype p, std::uint64_t key, std::uint64_t hash) {
+                     return table.find(key, hash, SourcePosition(p));
+                 }))
         return Outcome::Cancelled;
     m_tables.push_back(table.keep(0));
     return Outcome::Built;
@@ -213,7 +211,7 @@ Result<ContextIndex::Outcome> ContextIndex::buildPartitions(const Cancellation *
                             std::int64_t(largest) * 17));
     if (!fits)
         return fits.error();
-    if (!dealOut(next, cancel, [this](qsizetype, std::uint64_t, std::uint64_t hash) {
+    if (!dealOut(next, false, cancel, [this](qsizetype, std::uint64_t, std::uint64_t hash) {
             return PartitionOf(hash, m_partitionBits);
         }))
         return Outcome::Cancelled;
@@ -255,12 +253,15 @@ bool ContextIndex::indexPartitions(PartitionWork &work, const Cancellation *canc
         const size_t size = work.ends[size_t(partition)] - kept.base;
         keys.resize(size);
         slotOf.resize(size);
+        following.resize(m_keepFollowing ? size : 0);
         // The text is read at random, with the reads asked for well ahead;
         // the table is probed afterwards, so that the two waits do not add up.
         for (size_t i = 0; i < size; ++i) {
             if (i + ahead < size)
                 __builtin_prefetch(m_text + positions[i + ahead]);
             keys[i] = keyAt(m_text + positions[i]);
+            if (m_keepFollowing)
+                following[i] = followingRank(positions[i]);
         }
         // A partition holds at most as many contexts as positions; one that
         // holds more than planned is counted again in a table twice as big.
@@ -279,8 +280,6 @@ bool ContextIndex::indexPartitions(PartitionWork &work, const Cancellation *canc
         }
         table.layOut(0, next);
         dealt.assign(positions, positions + size);
-        if (m_keepFollowing)
-            following.assign(m_following.data() + kept.base, m_following.data() + kept.base + size);
         for (size_t i = 0; i < size; ++i) {
             const std::uint32_t place = next[slotOf[i]]++;
             positions[place] = dealt[i];

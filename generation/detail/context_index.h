@@ -72,12 +72,17 @@ private:
     // forEachContext for both halves side by side, visiting with visit(half).
     template <typename Visit>
     bool forEachContextInHalves(const Cancellation *cancel, Visit visit) const;
-    // Puts each position p and its follower at next[half][classify(p, key,
-    // hash)]++, by the half of the text p lies in. False when cancelled.
+    // Puts each position p (and its follower if asked) at
+    // next[half][classify(p, key, hash)]++, by the half of the text p lies
+    // in. False when cancelled.
     template <typename Classify>
-    bool dealOut(std::array<std::vector<std::uint32_t>, 2> &next, const Cancellation *cancel,
-                 Classify classify);
+    bool dealOut(std::array<std::vector<std::uint32_t>, 2> &next, bool withFollowing,
+                 const Cancellation *cancel, Classify classify);
     std::uint64_t keyAt(const char16_t *context) const;
+    std::uint8_t followingRank(qsizetype p) const
+    {
+        return std::uint8_t(m_alphabet.rank[m_text[p + m_length]]);
+    }
     Occurrences lookUp(const char16_t *context) const;
 
     const QString &m_source;
