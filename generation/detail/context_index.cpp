@@ -150,7 +150,9 @@ Result<ContextIndex::Outcome> ContextIndex::buildOneTable(const Cancellation *ca
                      return table.find(key, hash, SourcePosition(p));
                  }))
         return Outcome::Cancelled;
-    m_tables.push_back(table.keep(0));
+    // The one table keeps its keys when they are exact: a lookup then
+    // needs no read of the positions and the text to confirm a slot.
+    m_tables.push_back(table.keep(0, m_keys.exact()));
     return Outcome::Built;
 }
 
@@ -286,7 +288,7 @@ bool ContextIndex::indexPartitions(PartitionWork &work, const Cancellation *canc
             if (m_keepFollowing)
                 m_following[kept.base + place] = following[i];
         }
-        kept = table.keep(kept.base);
+        kept = table.keep(kept.base, false);
     }
     return true;
 }
@@ -296,7 +298,8 @@ Occurrences ContextIndex::lookUp(const char16_t *context) const
     for (int i = 0; i < m_length; ++i)
         if (m_alphabet.rank[context[i]] == 0)
             return Occurrences(); // a character the source lacks
-    const std::uint64_t hash = MixBits(keyAt(context));
+    const std::uint64_t key = keyAt(context);
+    const std::uint64_t hash = MixBits(key);
     const KeptTable &table = m_tables[PartitionOf(hash, m_partitionBits)];
     const size_t capacity = table.entries.size();
     for (size_t slot = HomeSlot(hash, m_partitionBits, capacity);;
@@ -305,8 +308,9 @@ Occurrences ContextIndex::lookUp(const char16_t *context) const
         if (kept.tag == 0)
             return Occurrences();
         const std::uint32_t begin = table.begin(slot);
-        if (kept.tag == TagOf(hash) &&
-            std::equal(context, context + m_length, m_text + m_positions[begin])) {
+        if (kept.tag == TagOf(hash) && (table.keys.empty() ? std::equal(context, context + m_length,
+                                                                        m_text + m_positions[begin])
+                                                           : table.keys[slot] == key)) {
             const std::span<const SourcePosition> group(m_positions.data() + begin,
                                                         kept.end - begin);
             if (m_keepFollowing)

@@ -27,7 +27,8 @@
 //   its context;
 // - a slot with the right tag is the context's exactly when the text at its
 //   group's first position holds all L characters: tags and keys may be
-//   shared by several contexts, texts may not.
+//   shared by several contexts, texts may not; or, in a table that keeps
+//   exact keys, when its key is the context's.
 //
 // Two ways of building lead there:
 // - one table: a pass over the text counts the contexts in one

@@ -32,8 +32,8 @@ inline std::uint8_t TagOf(std::uint64_t hash)
 }
 
 // Per slot, where its group of positions ends and the tag of its context's
-// hash (0: empty). A group begins where the previous slot's ends, slot 0's
-// at `base`.
+// hash (0: empty); a group begins where the previous slot's ends, slot 0's
+// at `base`. A table may also keep each slot's exact key (see keep()).
 struct __attribute__((packed)) KeptSlot {
     std::uint32_t end;
     std::uint8_t tag;
@@ -41,6 +41,7 @@ struct __attribute__((packed)) KeptSlot {
 struct KeptTable {
     std::uint32_t base = 0;
     std::vector<KeptSlot> entries;
+    std::vector<std::uint64_t> keys; // empty, or one per slot
 
     std::uint32_t begin(size_t slot) const { return slot ? entries[slot - 1].end : base; }
 };
@@ -114,14 +115,17 @@ public:
         }
     }
 
-    // What the index keeps once the groups laid out from `base` are filled.
-    KeptTable keep(std::uint32_t base) const
+    // What the index keeps once the groups laid out from `base` are filled;
+    // with `keys` (exact ones only), the keys too.
+    KeptTable keep(std::uint32_t base, bool keys) const
     {
-        KeptTable kept{base, std::vector<KeptSlot>(m_slots.size())};
+        KeptTable kept{base, std::vector<KeptSlot>(m_slots.size()), {}};
         for (size_t slot = 0; slot < m_slots.size(); ++slot) {
             const Slot &s = m_slots[slot];
             base += s.count;
             kept.entries[slot] = {base, s.first < 0 ? std::uint8_t(0) : TagOf(MixBits(s.key))};
+            if (keys)
+                kept.keys.push_back(s.key);
         }
         return kept;
     }
