@@ -308,9 +308,11 @@ Occurrences ContextIndex::lookUp(const char16_t *context) const
         if (kept.tag == 0)
             return Occurrences();
         const std::uint32_t begin = table.begin(slot);
-        if (kept.tag == TagOf(hash) && (table.keys.empty() ? std::equal(context, context + m_length,
-                                                                        m_text + m_positions[begin])
-                                                           : table.keys[slot] == key)) {
+        if (kept.tag != TagOf(hash))
+            continue;
+        if (table.keys.empty()
+                ? std::equal(context, context + m_length, m_text + m_positions[begin])
+                : table.keys[slot] == key) {
             const std::span<const SourcePosition> group(m_positions.data() + begin,
                                                         kept.end - begin);
             if (m_keepFollowing)
