@@ -161,10 +161,10 @@ Result<ContextIndex::Outcome> ContextIndex::buildPartitions(const Cancellation *
     // The census: per half of the text, the distinct contexts (an estimate)
     // and the positions per bucket of the hash's countingBits high bits.
     std::array<DistinctCounter, 2> distinct;
-    std::array<std::vector<std::uint32_t>, 2> buckets;
+    const std::vector<std::uint32_t> none(size_t(1) << m_tuning.countingBits, 0);
+    std::array<std::vector<std::uint32_t>, 2> buckets{none, none};
     const int shift = 64 - m_tuning.countingBits;
     if (!forEachContextInHalves(cancel, [&](int half) {
-            buckets[size_t(half)].assign(size_t(1) << m_tuning.countingBits, 0);
             return [&, half](qsizetype, std::uint64_t, std::uint64_t hash) {
                 distinct[size_t(half)].add(hash);
                 ++buckets[size_t(half)][hash >> shift];
