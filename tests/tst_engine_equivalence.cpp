@@ -114,7 +114,7 @@ QStringList questions(const QString &source, int contextLength, std::mt19937_64 
 
 } // namespace
 
-class EngineEquivalenceTest : public QObject {
+class TestEngineEquivalence : public QObject {
     Q_OBJECT
 private slots:
     void findersGiveTheSamePositions_data() { sources(); }
@@ -135,7 +135,7 @@ private:
 // and one of the size the program is meant for, scaled down so the pattern
 // search stays quick: three option sets (bits of `optionSets`), fewer pieces,
 // a sample of the contexts.
-void EngineEquivalenceTest::sources()
+void TestEngineEquivalence::sources()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<quint32>("optionSets");
@@ -166,7 +166,7 @@ void EngineEquivalenceTest::sources()
 
 // On the sources as they are, before any preparation, so that LF, NUL and
 // every other character can stand anywhere in a context.
-void EngineEquivalenceTest::findersGiveTheSamePositions()
+void TestEngineEquivalence::findersGiveTheSamePositions()
 {
     QFETCH(QString, text);
     QFETCH(int, contexts);
@@ -194,7 +194,7 @@ void EngineEquivalenceTest::findersGiveTheSamePositions()
     }
 }
 
-void EngineEquivalenceTest::generatorsWriteTheSameText()
+void TestEngineEquivalence::generatorsWriteTheSameText()
 {
     QFETCH(QString, text);
     QFETCH(quint32, optionSets);
@@ -244,7 +244,7 @@ void EngineEquivalenceTest::generatorsWriteTheSameText()
 // in increasing order. `shape` names what the row must reach: P partitions
 // (else one table), R partitions regrown, C keys that collide, W followers
 // read from the text.
-void EngineEquivalenceTest::everyWayOfBuildingHoldsEveryPosition_data()
+void TestEngineEquivalence::everyWayOfBuildingHoldsEveryPosition_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("length");
@@ -269,7 +269,7 @@ void EngineEquivalenceTest::everyWayOfBuildingHoldsEveryPosition_data()
     QTest::newRow("keys collide, partitions") << italian << 4 << 16 << 3 << 6.0 << "PCR";
 }
 
-void EngineEquivalenceTest::everyWayOfBuildingHoldsEveryPosition()
+void TestEngineEquivalence::everyWayOfBuildingHoldsEveryPosition()
 {
     QFETCH(QString, text);
     QFETCH(int, length);
@@ -321,7 +321,7 @@ void EngineEquivalenceTest::everyWayOfBuildingHoldsEveryPosition()
 // Questions the generator never asks get an error, not a wrong answer: a
 // context of another length than the index was built for, and an index for
 // a context length without one.
-void EngineEquivalenceTest::indexAnswersOnlyForItsContextLength()
+void TestEngineEquivalence::indexAnswersOnlyForItsContextLength()
 {
     const QString source = QStringLiteral("abcabcabc");
     Result<std::unique_ptr<OccurrenceFinder>> three = MakeIndexedFinder(source, 3);
@@ -331,7 +331,7 @@ void EngineEquivalenceTest::indexAnswersOnlyForItsContextLength()
 }
 
 // Work whose result nobody wants any more gives up with an Error.
-void EngineEquivalenceTest::cancelledWorkGivesUp()
+void TestEngineEquivalence::cancelledWorkGivesUp()
 {
     Cancellation cancel;
     cancel.cancel();
@@ -340,5 +340,5 @@ void EngineEquivalenceTest::cancelledWorkGivesUp()
     QVERIFY(!MakeIndexedFinder(kAlphabet, 9, &cancel).ok());
 }
 
-QTEST_GUILESS_MAIN(EngineEquivalenceTest)
+QTEST_GUILESS_MAIN(TestEngineEquivalence)
 #include "tst_engine_equivalence.moc"
