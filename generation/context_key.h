@@ -19,7 +19,8 @@ class ContextKeys {
 public:
     ContextKeys(int rankBits, int length, int keyBits)
         : m_exact(rankBits * length <= std::min(keyBits, 64)),
-          m_base(rankBits * length <= 64 ? std::uint64_t(1) << rankBits : 0x9E3779B97F4A7C15ULL),
+          m_shift(rankBits * length <= 64 ? rankBits : 0),
+          m_base(m_shift ? std::uint64_t(1) << m_shift : 0x9E3779B97F4A7C15ULL),
           m_mask(keyBits >= 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << keyBits) - 1)
     {
         for (int i = 1; i < length; ++i)
@@ -29,9 +30,11 @@ public:
     bool exact() const { return m_exact; }
     // A rolling value with `rank` added at the end; with the rank of a whole
     // context's first character taken away; the key of a whole context.
+    // (A shift where M is a power of two: a multiplication takes longer,
+    // and every position waits for the one before.)
     std::uint64_t in(std::uint64_t rolling, ContextRank rank) const
     {
-        return rolling * m_base + rank;
+        return (m_shift ? rolling << m_shift : rolling * m_base) + rank;
     }
     std::uint64_t out(std::uint64_t rolling, ContextRank rank) const
     {
@@ -41,6 +44,7 @@ public:
 
 private:
     bool m_exact;
+    int m_shift; // log2 M, or 0 when M is odd
     std::uint64_t m_base;
     std::uint64_t m_mask;
     std::uint64_t m_weight = 1; // M^(L-1)
