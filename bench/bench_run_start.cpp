@@ -2,9 +2,14 @@
 // then StartGeneration: prepare, index, seed), and the peak resident memory
 // of the process, each measurement in a fresh process so that no peak
 // includes another's:
-//   bench_run_start MEGABYTES ORDER...   writes a varied text of that many
+//   bench_run_start MEGABYTES ORDER... [--baseline OTHER]
+//                                        writes a varied text of that many
 //                                        million characters and prints, per
-//                                        order, the medians of three runs
+//                                        order, the medians of three runs;
+//                                        with another build's bench_run_start,
+//                                        its runs alternate with this one's on
+//                                        the same text, and the line gives
+//                                        both and their ratios
 //   bench_run_start --measure PATH ORDER one run (used by the above)
 //   bench_run_start --write PATH MEGABYTES  only writes the text
 
@@ -37,12 +42,11 @@ int measure(const QString &path, int order)
     return 0;
 }
 
-QJsonObject measureInChild(const QString &path, int order)
+QJsonObject measureInChild(const QString &program, const QString &path, int order)
 {
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child.start(QCoreApplication::applicationFilePath(),
-                {QStringLiteral("--measure"), path, QString::number(order)});
+    child.start(program, {QStringLiteral("--measure"), path, QString::number(order)});
     if (!child.waitForFinished(-1) || child.exitCode() != 0)
         BenchFail(QStringLiteral("order %1: the measuring process failed").arg(order));
     return QJsonDocument::fromJson(child.readAllStandardOutput()).object();
@@ -60,20 +64,33 @@ void writeText(const QString &path, qsizetype megabytes)
                               {"distinct_9_context_share", DistinctContextShare(text, 9)}});
 }
 
-int run(qsizetype megabytes, const QList<int> &orders)
+// The first figure of /proc/loadavg: how busy the machine was meanwhile.
+double loadAverage()
+{
+    QFile file(QStringLiteral("/proc/loadavg"));
+    return file.open(QIODevice::ReadOnly) ? file.readLine().split(' ').value(0).toDouble() : -1;
+}
+
+int run(qsizetype megabytes, const QList<int> &orders, const QString &baseline)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("vario.txt"));
     writeText(path, megabytes);
     const bool large = megabytes > 20;
     for (int order : orders) {
-        std::vector<double> seconds, peaks;
+        std::vector<double> seconds, peaks, baseSeconds, basePeaks;
         for (int i = 0; i < kRepeats; ++i) {
-            const QJsonObject one = measureInChild(path, order);
+            const QJsonObject one =
+                measureInChild(QCoreApplication::applicationFilePath(), path, order);
             seconds.push_back(one[QLatin1String("seconds")].toDouble());
             peaks.push_back(one[QLatin1String("peak_mib")].toDouble());
+            if (baseline.isEmpty())
+                continue;
+            const QJsonObject base = measureInChild(baseline, path, order);
+            baseSeconds.push_back(base[QLatin1String("seconds")].toDouble());
+            basePeaks.push_back(base[QLatin1String("peak_mib")].toDouble());
         }
-        PrintJsonLine(QJsonObject{
+        QJsonObject line{
             {"benchmark", "run_start"},
             {"file_bytes", double(QFileInfo(path).size())},
             {"order", order},
@@ -81,7 +98,15 @@ int run(qsizetype megabytes, const QList<int> &orders)
             {"peak_mib", Median(peaks)},
             {"target_s_at_most", large ? 8.0 : 0.6},
             {"target_mib_at_most", large ? 2048 : 250},
-        });
+            {"load_average", loadAverage()},
+        };
+        if (!baseline.isEmpty()) {
+            line.insert("baseline_click_to_first_piece_s", Median(baseSeconds));
+            line.insert("baseline_peak_mib", Median(basePeaks));
+            line.insert("time_ratio", Median(seconds) / Median(baseSeconds));
+            line.insert("memory_ratio", Median(peaks) / Median(basePeaks));
+        }
+        PrintJsonLine(line);
     }
     return 0;
 }
@@ -104,18 +129,24 @@ int main(int argc, char *argv[])
         if (ok && order >= 1 && order <= 10)
             return measure(args[1], order);
     } else if (args.size() >= 2) {
+        QStringList rest = args.mid(1);
+        QString baseline;
+        if (rest.size() >= 3 && rest[rest.size() - 2] == QLatin1String("--baseline")) {
+            baseline = rest.takeLast();
+            rest.removeLast();
+        }
         const qsizetype megabytes = args[0].toLongLong(&ok);
         QList<int> orders;
-        for (const QString &arg : args.mid(1)) {
+        for (const QString &arg : rest) {
             const int order = arg.toInt(&ok);
             if (!ok || order < 1 || order > 10)
                 break;
             orders << order;
         }
-        if (megabytes > 0 && orders.size() == args.size() - 1)
-            return run(megabytes, orders);
+        if (megabytes > 0 && orders.size() == rest.size())
+            return run(megabytes, orders, baseline);
     }
-    std::fprintf(stderr, "Uso: bench_run_start MEGABYTES ORDINE...\n"
+    std::fprintf(stderr, "Uso: bench_run_start MEGABYTES ORDINE... [--baseline ALTRO]\n"
                          "     bench_run_start --measure PATH ORDINE\n"
                          "     bench_run_start --write PATH MEGABYTES\n");
     return 2;

@@ -29,7 +29,6 @@ public:
     Result<QString> NextPiece();
 
     const QString &context() const { return m_context; }
-    const QString &source() const { return m_source; }
     int contextLength() const { return m_contextLength; }
 
 private:

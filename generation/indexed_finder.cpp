@@ -1,28 +1,14 @@
 #include "indexed_finder.h"
 
 #include "context_index.h"
+#include "memory_budget.h"
 
 #include <limits>
 #include <new>
 
-namespace {
-
-template <typename Key>
-Result<std::unique_ptr<OccurrenceFinder>> buildFinder(const QString &source, int contextLength,
-                                                      SourceAlphabet alphabet,
-                                                      const Cancellation *cancel)
-{
-    auto finder = std::make_unique<ContextIndex<Key>>(source, contextLength, std::move(alphabet));
-    const Status built = finder->build(cancel);
-    if (!built)
-        return built.error();
-    return std::unique_ptr<OccurrenceFinder>(std::move(finder));
-}
-
-} // namespace
-
 Result<std::unique_ptr<OccurrenceFinder>>
-MakeIndexedFinder(const QString &source, int contextLength, const Cancellation *cancel)
+MakeIndexedFinder(const QString &source, int contextLength, const Cancellation *cancel,
+                  const IndexTuning &tuning, IndexShape *shape)
 {
     if (contextLength < 1 || contextLength > 9)
         return InternalGeneratorError(
@@ -31,14 +17,13 @@ MakeIndexedFinder(const QString &source, int contextLength, const Cancellation *
         return Error{QStringLiteral("Il testo è troppo lungo"),
                      QStringLiteral("%1 characters").arg(source.size())};
     try {
-        SourceAlphabet alphabet =
-            RankAlphabet(reinterpret_cast<const char16_t *>(source.utf16()), source.size());
-        const int keyBits = alphabet.bits * contextLength;
-        if (keyBits <= 64)
-            return buildFinder<std::uint64_t>(source, contextLength, std::move(alphabet), cancel);
-        if (keyBits <= 128)
-            return buildFinder<ContextKey128>(source, contextLength, std::move(alphabet), cancel);
-        return buildFinder<ContextKey144>(source, contextLength, std::move(alphabet), cancel);
+        auto index = std::make_unique<ContextIndex>(source, contextLength, tuning);
+        const Status built = index->build(cancel);
+        if (!built)
+            return built.error();
+        if (shape)
+            *shape = index->shape();
+        return std::unique_ptr<OccurrenceFinder>(std::move(index));
     } catch (const std::bad_alloc &) {
         return NotEnoughMemory(source.size(), contextLength + 1, std::nullopt,
                                AvailableMemoryBytes());

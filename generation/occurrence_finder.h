@@ -34,7 +34,6 @@ public:
 
     bool empty() const { return m_positions.empty(); }
     size_t size() const { return m_positions.size(); }
-    std::span<const SourcePosition> positions() const { return m_positions; }
     auto begin() const { return m_positions.begin(); } // the positions, in order
     auto end() const { return m_positions.end(); }
     // The character after the i-th occurrence: source[position + context length].
@@ -74,6 +73,7 @@ public:
 
     // Where `context` occurs in the source text followed by one more
     // character that is not LF; overlapping occurrences all count. `context`
-    // has at most contextLength characters.
+    // has contextLength characters, or is the whole source when the source
+    // is no longer than that.
     virtual Result<Occurrences> occurrences(QStringView context) = 0;
 };

@@ -20,11 +20,6 @@ std::uint64_t mix(std::uint64_t x)
 
 } // namespace
 
-RandomSource RandomSource::fromTimeOfDay()
-{
-    return RandomSource(timeOfDaySeed());
-}
-
 std::uint64_t RandomSource::timeOfDaySeed()
 {
     // The time of day alone has millisecond resolution: a pause and a quick

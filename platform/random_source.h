@@ -10,9 +10,8 @@ class RandomSource {
 public:
     explicit RandomSource(std::uint64_t seed) : m_engine(seed) {}
 
-    // A source seeded from the time of day, as every run start and
-    // continuation needs.
-    static RandomSource fromTimeOfDay();
+    // A seed from the time of day, as every run start and continuation
+    // needs.
     static std::uint64_t timeOfDaySeed();
 
     double next();

@@ -91,17 +91,14 @@ template <typename T> QString differs(const Result<T> &expected, const Result<T>
 
 // What the finders are asked about one source: the contexts it holds (at
 // most `count` of them, drawn at random) and contexts it lacks; on a source
-// no longer than the context, every prefix of it, since the generator then
-// asks about the whole source.
+// no longer than the context, the whole source, the generator's only
+// question there.
 QStringList questions(const QString &source, int contextLength, std::mt19937_64 &random,
                       qsizetype count)
 {
     QStringList contexts;
-    if (source.size() <= contextLength) {
-        for (qsizetype length = 0; length <= source.size(); ++length)
-            contexts << source.left(length);
-        return contexts;
-    }
+    if (source.size() <= contextLength)
+        return {source};
     QSet<QString> present;
     for (qsizetype p = 0; p + contextLength <= source.size(); ++p)
         present.insert(source.mid(p, contextLength));
@@ -124,8 +121,8 @@ private slots:
     void findersGiveTheSamePositions();
     void generatorsWriteTheSameText_data() { sources(); }
     void generatorsWriteTheSameText();
-    void bigIndexesHoldEveryPosition_data();
-    void bigIndexesHoldEveryPosition();
+    void everyWayOfBuildingHoldsEveryPosition_data();
+    void everyWayOfBuildingHoldsEveryPosition();
     void indexAnswersOnlyForItsContextLength();
     void cancelledWorkGivesUp();
 
@@ -240,47 +237,84 @@ void TestEngineEquivalence::generatorsWriteTheSameText()
     }
 }
 
-// Texts too long for the pattern search to be asked about each of their
-// contexts, which the index builds in pieces (many contexts, two threads)
-// or in one table (one context holding most positions).
-void TestEngineEquivalence::bigIndexesHoldEveryPosition_data()
+// Every way of building the index, each reached on a text of a few thousand
+// characters by shrinking the index's tuning: every context of the text,
+// and the same context with its last character changed, must be answered
+// with exactly the positions that hold it before a character other than LF,
+// in increasing order. `shape` names what the row must reach: P partitions
+// (else one table), R partitions regrown, C keys that collide, W followers
+// read from the text.
+void TestEngineEquivalence::everyWayOfBuildingHoldsEveryPosition_data()
 {
     QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("length");
+    QTest::addColumn<int>("fewContexts");
+    QTest::addColumn<int>("keyBits");
+    QTest::addColumn<double>("spread");
+    QTest::addColumn<QString>("shape");
     std::mt19937_64 random(20240602);
-    QTest::newRow("varied words") << ItalianLikeText(300'000, 4);
-    QTest::newRow("random") << randomText(random, 200'000);
-    QTest::newRow("one context holds most")
-        << QString(2'100'000, QChar(u'a')) + ItalianLikeText(30'000, 5);
+    const QString italian = ItalianLikeText(4000, 4, 40);
+    const QString wide = wideAlphabetText(random, 3000);
+    QTest::newRow("one table") << italian << 1 << 8192 << 64 << 6.0 << "";
+    QTest::newRow("partitions") << italian << 5 << 16 << 64 << 6.0 << "P";
+    QTest::newRow("partitions fuller than planned") << italian << 5 << 16 << 64 << 0.0 << "PR";
+    QTest::newRow("random text in partitions")
+        << randomText(random, 3000) << 4 << 16 << 64 << 6.0 << "P";
+    QTest::newRow("alphabet over 255 characters") << wide << 3 << 16 << 64 << 6.0 << "PW";
+    QTest::newRow("keys wider than 64 bits") << wide << 9 << 16 << 64 << 6.0 << "PCW";
+    QTest::newRow("keys wider than 64 bits, one table") << wide << 8 << 8192 << 64 << 6.0 << "CW";
+    QTest::newRow("one context holds most positions")
+        << QString(3000, QChar(u'a')) + italian.left(1000) << 4 << 16 << 64 << 6.0 << "P";
+    QTest::newRow("keys collide, one table") << italian << 4 << 8192 << 3 << 6.0 << "C";
+    QTest::newRow("keys collide, partitions") << italian << 4 << 16 << 3 << 6.0 << "PCR";
 }
 
-// Every distinct context of the text is asked about; each answer must be
-// exactly the positions that hold it before a character other than LF, in
-// increasing order.
-void TestEngineEquivalence::bigIndexesHoldEveryPosition()
+void TestEngineEquivalence::everyWayOfBuildingHoldsEveryPosition()
 {
     QFETCH(QString, text);
-    for (int length = 1; length <= 9; ++length) {
-        QHash<QStringView, qsizetype> expected;
-        for (qsizetype p = 0; p + length < text.size(); ++p)
-            expected[QStringView(text).mid(p, length)] += text[p + length] != u'\n';
-        Result<std::unique_ptr<OccurrenceFinder>> index = MakeIndexedFinder(text, length);
-        QVERIFY2(index.ok(), qPrintable(index.error().detail));
-        for (auto context = expected.cbegin(); context != expected.cend(); ++context) {
-            const Occurrences found = index.value()->occurrences(context.key()).value();
-            bool right = qsizetype(found.size()) == context.value();
-            SourcePosition previous = -1;
-            for (const SourcePosition p : found) {
-                right = right && p > previous &&
-                        QStringView(text).mid(p, length) == context.key() &&
-                        text[p + length] != u'\n';
-                previous = p;
-            }
-            QVERIFY2(right, qPrintable(QStringLiteral("length %1, [%2]: %3 positions, %4 expected")
-                                           .arg(length)
-                                           .arg(listed(context.key().toString()))
-                                           .arg(found.size())
-                                           .arg(context.value())));
+    QFETCH(int, length);
+    QFETCH(int, fewContexts);
+    QFETCH(int, keyBits);
+    QFETCH(double, spread);
+    QFETCH(QString, shape);
+    IndexTuning tuning;
+    tuning.fewContexts = size_t(fewContexts);
+    tuning.keyBits = keyBits;
+    tuning.spread = spread;
+    tuning.contextsPerPartition = 16;
+    tuning.positionsPerPartition = 64;
+    tuning.readAhead = 2;
+    tuning.cancellationStride = 7;
+    IndexShape built;
+    Result<std::unique_ptr<OccurrenceFinder>> index =
+        MakeIndexedFinder(text, length, nullptr, tuning, &built);
+    QVERIFY2(index.ok(), qPrintable(index.error().detail));
+    QCOMPARE(built.partitions > 1, shape.contains(u'P'));
+    QCOMPARE(built.regrownPartitions > 0, shape.contains(u'R'));
+    QCOMPARE(built.exactKeys, !shape.contains(u'C'));
+    QCOMPARE(built.followingKept, !shape.contains(u'W'));
+
+    QHash<QString, qsizetype> expected;
+    for (qsizetype p = 0; p + length < text.size(); ++p)
+        expected[text.mid(p, length)] += text[p + length] != u'\n';
+    QStringList asked;
+    for (auto context = expected.cbegin(); context != expected.cend(); ++context)
+        asked << context.key() << context.key().chopped(1) + text[0]
+              << context.key().chopped(1) + QChar(context.key().back().unicode() ^ 1);
+    for (const QString &context : asked) {
+        const Occurrences found = index.value()->occurrences(context).value();
+        bool right = qsizetype(found.size()) == expected.value(context);
+        SourcePosition previous = -1;
+        for (size_t i = 0; i < found.size(); ++i) {
+            const SourcePosition p = found.begin()[std::ptrdiff_t(i)];
+            right = right && p > previous && text.mid(p, length) == context &&
+                    found.following(i) == text[p + length] && text[p + length] != u'\n';
+            previous = p;
         }
+        QVERIFY2(right, qPrintable(QStringLiteral("[%1]: %2 positions, %3 expected")
+                                       .arg(listed(context))
+                                       .arg(found.size())
+                                       .arg(expected.value(context))));
     }
 }
 

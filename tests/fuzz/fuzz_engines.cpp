@@ -1,15 +1,18 @@
 // Fuzzes the two occurrence finders against each other through the whole
 // generator: the same seed must give the same pieces, and every window of
 // order characters of generated text within one stretch (between restarts)
-// must occur in the prepared source text.
+// must occur in the prepared source text. An index shrunk so that a small
+// text takes every way of building must answer every context of the run as
+// the pattern search does.
 //
 // Input: one byte for the order (1..10), one whose low five bits are the
-// options, eight bytes of seed, then the text, one character per byte from a
-// small alphabet.
+// options, eight bytes of seed (the top byte also shrinks the index), then
+// the text, one character per byte from a small alphabet.
 
 #include "../support/option_bits.h"
 #include "engine.h"
 #include "fuzz_support.h"
+#include "indexed_finder.h"
 
 namespace {
 
@@ -29,6 +32,31 @@ void checkWindows(const QString &stretch, int order, const QString &source)
         Require(source.contains(window), "generated window occurs in the source",
                 Dump(window.toString()) + QStringLiteral("\nsource: ") + Dump(source));
     }
+}
+
+// One table or partitions, tables counted again or not, keys that collide or
+// not, by three bits of `bits`.
+IndexTuning shrunk(std::uint8_t bits)
+{
+    IndexTuning tuning;
+    tuning.fewContexts = bits & 1 ? 8'192 : 4;
+    tuning.keyBits = bits & 2 ? 64 : 3;
+    tuning.spread = bits & 4 ? 6 : 0;
+    tuning.contextsPerPartition = 8;
+    tuning.positionsPerPartition = 32;
+    tuning.cancellationStride = 5;
+    return tuning;
+}
+
+void checkOccurrences(OccurrenceFinder &index, OccurrenceFinder &oracle, const QString &context)
+{
+    const Occurrences expected = Unwrap(oracle.occurrences(context), "pattern search");
+    const Occurrences found = Unwrap(index.occurrences(context), "shrunk index");
+    bool same = expected.size() == found.size() &&
+                std::equal(expected.begin(), expected.end(), found.begin());
+    for (size_t i = 0; same && i < found.size(); ++i)
+        same = expected.following(i) == found.following(i);
+    Require(same, "a shrunk index answers as the pattern search", Dump(context));
 }
 
 } // namespace
@@ -54,8 +82,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const QChar separator = SeparatorFor(options);
     Require(seedContext.size() <= contextLength, "seed context not too long");
 
+    RegExp pattern;
+    pattern.setGlobal(true);
+    pattern.setMultiline(true);
+    std::unique_ptr<OccurrenceFinder> index, oracle;
+    if (contextLength > 0) {
+        index = Unwrap(
+            MakeIndexedFinder(source, contextLength, nullptr, shrunk(std::uint8_t(seed >> 56))),
+            "shrunk index");
+        oracle = Unwrap(MakeFinder(Engine::Reference, source, contextLength, pattern), "oracle");
+    }
+
     QString stretch = seedContext;
     for (int step = 0; step < kSteps; ++step) {
+        if (index)
+            checkOccurrences(*index, *oracle, reference.generator->context());
         const QString a = Unwrap(reference.generator->NextPiece(), "reference piece");
         const QString b = Unwrap(indexed.generator->NextPiece(), "indexed piece");
         Require(a == b, "same piece from both finders",

@@ -15,9 +15,11 @@ Result<std::span<const SourcePosition>> collectStarts(RegExp &pattern, const QSt
     return std::span<const SourcePosition>(positions);
 }
 
-} // namespace
-
-Result<QString> OccurrencePattern(QStringView context, RegExp &pattern)
+// The pattern that finds `context` in the reference search: the context
+// with its metacharacters escaped, split into a head (one character, or two
+// when it starts with a backslash) and a look-ahead for the rest and one
+// character more.
+Result<QString> occurrencePattern(QStringView context, RegExp &pattern)
 {
     // A backslash before each of the fourteen metacharacters makes the
     // context a literal; nothing else needs escaping in this dialect.
@@ -36,6 +38,8 @@ Result<QString> OccurrencePattern(QStringView context, RegExp &pattern)
            QStringLiteral(".)");
 }
 
+} // namespace
+
 ReferenceFinder::ReferenceFinder(const QString &source, int contextLength, RegExp &pattern)
     : m_source(source), m_contextLength(contextLength), m_pattern(pattern)
 {
@@ -49,7 +53,7 @@ Result<std::span<const SourcePosition>> ReferenceFinder::seedWordStarts()
 
 Result<Occurrences> ReferenceFinder::occurrences(QStringView context)
 {
-    Result<QString> search = OccurrencePattern(context, m_pattern);
+    Result<QString> search = occurrencePattern(context, m_pattern);
     if (!search)
         return search.error();
     m_pattern.setPattern(search.value());

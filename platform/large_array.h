@@ -4,10 +4,10 @@
 #include <type_traits>
 #include <utility>
 
-// Zeroed memory straight from the system for the index's big arrays, on huge
-// pages where the system allows it: a table far bigger than the cache is
-// visited at random, and with small pages most visits would also walk the
-// page tables. Untouched pages cost no memory.
+// Zeroed memory straight from the system, on huge pages where the system
+// allows it: an array far bigger than the cache that is visited at random
+// would, with small pages, also walk the page tables at most visits.
+// Untouched pages cost no memory (but count against an address-space limit).
 class LargeMapping {
 public:
     LargeMapping() = default;
@@ -42,17 +42,13 @@ template <typename T> class LargeArray {
 
 public:
     LargeArray() = default;
-    explicit LargeArray(size_t size) : m_mapping(size * sizeof(T))
-    {
-        m_size = m_mapping.data() ? size : 0;
-    }
+    // Empty (false) when the system refuses the memory.
+    explicit LargeArray(size_t size) : m_mapping(size * sizeof(T)) {}
 
     explicit operator bool() const { return m_mapping.data() != nullptr; }
-    size_t size() const { return m_size; }
     T *data() const { return static_cast<T *>(m_mapping.data()); }
     T &operator[](size_t i) const { return data()[i]; }
 
 private:
     LargeMapping m_mapping;
-    size_t m_size = 0;
 };

@@ -25,9 +25,3 @@ private:
     RegExp &m_pattern;
     std::vector<SourcePosition> m_positions;
 };
-
-// The pattern that finds `context` in the reference search: the
-// context with its metacharacters escaped, split into a head (one character,
-// or two when it starts with a backslash) and a look-ahead for the rest and
-// one character more. Exposed for tests.
-Result<QString> OccurrencePattern(QStringView context, RegExp &pattern);
