@@ -23,11 +23,17 @@ ensure_packages() {
 }
 
 # copy_tree DIR: the files of a fresh clone plus new ones not yet committed,
-# as they are now, into DIR.
+# as they are now, into DIR. A tree without git (a copy, an unpacked archive)
+# is copied whole but for its build folders.
 copy_tree() {
     mkdir -p "$1"
-    (cd "$ROOT" && git ls-files -z --cached --others --exclude-standard |
-        tar --null --ignore-failed-read -T - -cf -) 2>/dev/null | tar -xf - -C "$1"
+    if git -C "$ROOT" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+        # Files deleted but not yet committed are passed over.
+        (cd "$ROOT" && git ls-files -z --cached --others --exclude-standard |
+            tar --null --ignore-failed-read -T - -cf - 2>/dev/null) | tar -xf - -C "$1"
+    else
+        tar -C "$ROOT" --exclude='./build*' --exclude=./.cache -cf - . | tar -xf - -C "$1"
+    fi
 }
 
 # configure DIR [cmake options...]: configures the tree into DIR.
