@@ -20,8 +20,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-using namespace Qt::StringLiterals;
-
 namespace {
 
 // An action of the context menu as a right click makes it now (the menu
@@ -90,15 +88,15 @@ private slots:
         // No-break space, tab, FF, VT, soft hyphen, zero-width space, the line
         // and paragraph separators, Qt's frame marks, NUL, C0 and C1 controls.
         const QString kept = u"a\u00A0b\t\f\v\u00AD\u200B\u2028\u2029\uFDD0\uFDD1"
-                             u"\0\x01\x1B\x7F\u0080\u0085\u009F àèéìòù ÀÉÇ"_s;
+                             u"\0\x01\x1B\x7F\u0080\u0085\u009F àèéìòù ÀÉÇ"_qs;
         all("characters a copy must not change", {kept}, kept);
-        all("a pair brought by two appends", {u"x\xD83D"_s, u"\xDE00y"_s}, u"x\U0001F600y"_s);
-        all("lone surrogates become U+FFFD", {u"\xDC00\x61\xD800"_s}, u"\uFFFDa\uFFFD"_s);
-        all("each break one LF, CR LF two", {u"ab\rc\r\nd\n"_s}, u"ab\nc\n\nd\n"_s);
-        QTest::newRow("starts at a break") << QStringList{u"ab\rcd"_s} << 2 << 4 << u"\nc"_s;
-        QTest::newRow("ends just past a break") << QStringList{u"ab\rcd"_s} << 1 << 3 << u"b\n"_s;
+        all("a pair brought by two appends", {u"x\xD83D"_qs, u"\xDE00y"_qs}, u"x\U0001F600y"_qs);
+        all("lone surrogates become U+FFFD", {u"\xDC00\x61\xD800"_qs}, u"\uFFFDa\uFFFD"_qs);
+        all("each break one LF, CR LF two", {u"ab\rc\r\nd\n"_qs}, u"ab\nc\n\nd\n"_qs);
+        QTest::newRow("starts at a break") << QStringList{u"ab\rcd"_qs} << 2 << 4 << u"\nc"_qs;
+        QTest::newRow("ends just past a break") << QStringList{u"ab\rcd"_qs} << 1 << 3 << u"b\n"_qs;
         QTest::newRow("break between separators")
-            << QStringList{u"\u00A0\r\u2029"_s} << 0 << 3 << u"\u00A0\n\u2029"_s;
+            << QStringList{u"\u00A0\r\u2029"_qs} << 0 << 3 << u"\u00A0\n\u2029"_qs;
     }
     void copyGivesTheGeneratedCharacters()
     {
@@ -112,7 +110,7 @@ private slots:
         for (const QString &piece : pieces)
             box.appendText(piece);
         // Nothing is dropped from the box's own text.
-        QCOMPARE(box.text(), pieces.join(QString()).replace(u'\r', u"\r\n"_s));
+        QCOMPARE(box.text(), pieces.join(QString()).replace(u'\r', u"\r\n"_qs));
         // Selected by keyboard, as a user does: Ctrl+A, or arrows from the start.
         QTest::keyClick(&box, from < 0 ? Qt::Key_A : Qt::Key_Home, Qt::ControlModifier);
         for (int i = 0; i < to; ++i)
@@ -134,14 +132,14 @@ private slots:
         frmInfo *info = frmInfo::showInfo();
         // What a screen reader calls the text box.
         QCOMPARE(QAccessible::queryAccessibleInterface(info->txtInfo)->text(QAccessible::Name),
-                 u"Informazioni su Gramisola"_s);
+                 u"Informazioni su Gramisola"_qs);
         // Typing changes nothing; the keyboard selects and copies.
         QTest::keyClicks(info->txtInfo, QStringLiteral("xyz"));
         QTest::keyClick(info->txtInfo, Qt::Key_Delete);
         QTest::keyClick(info->txtInfo, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClick(info->txtInfo, Qt::Key_C, Qt::ControlModifier);
         const QMimeData *copied = QGuiApplication::clipboard()->mimeData();
-        QCOMPARE(copied->text(), frmInfo::aboutText().replace(u"\r\n"_s, u"\n"_s));
+        QCOMPARE(copied->text(), frmInfo::aboutText().replace(u"\r\n"_qs, u"\n"_qs));
         QCOMPARE(copied->formats(), QStringList{"text/plain"});
         info->close();
     }
@@ -150,14 +148,14 @@ private slots:
     void qtOwnTextsAreItalian()
     {
         ResultBox box;
-        QCOMPARE(contextAction(box, "edit-copy")->text(), u"&Copia\tCtrl+C"_s);
+        QCOMPARE(contextAction(box, "edit-copy")->text(), u"&Copia\tCtrl+C"_qs);
         QFileDialog dialog;
         dialog.setOption(QFileDialog::DontUseNativeDialog);
         auto *buttons = dialog.findChild<QDialogButtonBox *>();
-        QCOMPARE(buttons->button(QDialogButtonBox::Cancel)->text(), u"Annulla"_s);
-        QCOMPARE(buttons->button(QDialogButtonBox::Open)->text(), u"&Apri"_s);
+        QCOMPARE(buttons->button(QDialogButtonBox::Cancel)->text(), u"Annulla"_qs);
+        QCOMPARE(buttons->button(QDialogButtonBox::Open)->text(), u"&Apri"_qs);
         // Left in English by Qt's catalogue, given by the program.
-        QCOMPARE(QAbstractFileIconProvider().type(QFileInfo(QDir::tempPath())), u"Cartella"_s);
+        QCOMPARE(QAbstractFileIconProvider().type(QFileInfo(QDir::tempPath())), u"Cartella"_qs);
     }
 
     void waylandAppIdAndTitle()
