@@ -1,4 +1,5 @@
-# Sourced by the scripts: installs missing Debian packages and builds.
+# Sourced by the scripts: installs missing Debian packages, copies and builds
+# the tree, and runs the fuzz targets.
 # shellcheck shell=bash
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -13,7 +14,7 @@ ensure_packages() {
             missing+=("$pkg")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
-    echo "Installazione dei pacchetti mancanti: ${missing[*]}"
+    echo "Installing the missing packages: ${missing[*]}"
     local sudo=()
     [ "$(id -u)" -ne 0 ] && sudo=(sudo)
     "${sudo[@]}" apt-get update -qq
@@ -21,12 +22,36 @@ ensure_packages() {
         "${missing[@]}"
 }
 
-# build DIR [cmake options...]: configures (once) and builds the whole tree.
-build() {
+# copy_tree DIR: the files of a fresh clone plus new ones not yet committed,
+# as they are now, into DIR. A tree without git (a copy, an unpacked archive)
+# is copied whole but for its build folders.
+copy_tree() {
+    mkdir -p "$1"
+    if git -C "$ROOT" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+        # Files deleted but not yet committed are passed over.
+        (cd "$ROOT" && git ls-files -z --cached --others --exclude-standard |
+            tar --null --ignore-failed-read -T - -cf - 2>/dev/null) | tar -xf - -C "$1"
+    else
+        tar -C "$ROOT" --exclude='./build*' --exclude=./.cache -cf - . | tar -xf - -C "$1"
+    fi
+}
+
+# configure DIR [cmake options...]: configures the tree into DIR.
+configure() {
     local dir=$1
     shift
     cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-    cmake --build "$dir" --parallel "$(nproc)"
+}
+
+# build DIR [targets...]: configures DIR if needed and builds the targets
+# given, or the whole tree.
+build() {
+    local dir=$1
+    shift
+    local targets=()
+    [ $# -gt 0 ] && targets=(--target "$@")
+    configure "$dir"
+    cmake --build "$dir" --parallel "$(nproc)" "${targets[@]}"
 }
 
 # Sanitizer flags for the second test build: any report ends the program.
@@ -40,7 +65,8 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 
 # build_sanitized DIR: the whole tree with AddressSanitizer and UBSan (GCC).
 build_sanitized() {
-    build "$1" "-DCMAKE_CXX_FLAGS=$SANITIZER_FLAGS" "-DCMAKE_EXE_LINKER_FLAGS=$SANITIZER_FLAGS"
+    configure "$1" "-DCMAKE_CXX_FLAGS=$SANITIZER_FLAGS" "-DCMAKE_EXE_LINKER_FLAGS=$SANITIZER_FLAGS"
+    cmake --build "$1" --parallel "$(nproc)"
 }
 
 # run_fuzzers DIR SECONDS: builds the libFuzzer targets with clang into DIR and
@@ -49,8 +75,7 @@ build_sanitized() {
 run_fuzzers() {
     local dir=$1 seconds=$2 target
     local targets=(fuzz_pattern fuzz_preparation fuzz_engines)
-    cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DCMAKE_CXX_COMPILER=clang++ -DGRAMISOLA_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
+    configure "$dir" -DCMAKE_CXX_COMPILER=clang++ -DGRAMISOLA_FUZZ=ON -DBUILD_TESTING=OFF
     cmake --build "$dir" --parallel "$(nproc)" --target "${targets[@]}"
     mkdir -p "$dir/artifacts"
     for target in "${targets[@]}"; do
@@ -69,73 +94,4 @@ run_fuzzers() {
             return 1
         fi
     done
-}
-
-# check_debian_package DIR: builds the Debian package from a copy of the tree
-# in DIR/src (dpkg-buildpackage writes the .deb beside the tree it builds, so
-# it lands in DIR), checks it with lintian, unpacks it into DIR/root, validates
-# the desktop data and starts both installed programs from there.
-check_debian_package() {
-    local dir=$1 deb version page pid status=0
-    rm -rf "$dir"
-    mkdir -p "$dir/src"
-    # The files of a fresh clone plus new ones not yet committed, as they are now.
-    (cd "$ROOT" && git ls-files -z --cached --others --exclude-standard |
-        tar --null --ignore-failed-read -T - -cf -) 2>/dev/null | tar -xf - -C "$dir/src"
-    echo "Pacchetto Debian: dpkg-buildpackage (registro in $dir/build.log)"
-    if ! (cd "$dir/src" && dpkg-buildpackage -us -uc -b) >"$dir/build.log" 2>&1; then
-        tail -n 40 "$dir/build.log"
-        return 1
-    fi
-    deb=$(echo "$dir"/gramisola_*_"$(dpkg --print-architecture)".deb)
-    lintian --fail-on error,warning --info "$deb"
-
-    # What a user must find in it.
-    dpkg-deb -c "$deb" | awk '{print $6}' >"$dir/contents.txt"
-    for path in usr/bin/gramisola usr/bin/gramisola-cli \
-        usr/share/man/man1/gramisola.1.gz usr/share/man/man1/gramisola-cli.1.gz \
-        usr/share/applications/io.gramisola.Gramisola.desktop \
-        usr/share/metainfo/io.gramisola.Gramisola.metainfo.xml \
-        usr/share/icons/hicolor/{32x32,48x48,256x256}/apps/io.gramisola.Gramisola.png \
-        usr/share/icons/hicolor/scalable/apps/io.gramisola.Gramisola.svg \
-        usr/share/gramisola/esempio.txt usr/share/doc/gramisola/copyright; do
-        grep -qx "./$path" "$dir/contents.txt" || { echo "manca nel pacchetto: $path"; return 1; }
-    done
-
-    dpkg-deb -x "$deb" "$dir/root"
-    # The desktop entry and the AppStream data as shipped, by their own validators.
-    desktop-file-validate "$dir/root/usr/share/applications/io.gramisola.Gramisola.desktop" ||
-        { echo "voce del desktop non valida"; return 1; }
-    appstreamcli validate --pedantic --no-net \
-        "$dir/root/usr/share/metainfo/io.gramisola.Gramisola.metainfo.xml" ||
-        { echo "metadati AppStream non validi"; return 1; }
-    for page in "$dir"/root/usr/share/man/man1/*.1.gz; do
-        if [ -n "$(zcat "$page" | groff -ww -man -z 2>&1)" ] || ! zcat "$page" | mandoc -T lint; then
-            echo "avvisi nella pagina di manuale $page"
-            return 1
-        fi
-    done
-
-    # The package's version is the one gramisola-cli reports.
-    version=$(dpkg-deb -f "$deb" Version)
-    [ "$("$dir/root/usr/bin/gramisola-cli" --version)" = "gramisola-cli ${version%-*}" ] ||
-        { echo "gramisola-cli --version non dice ${version%-*}"; return 1; }
-    "$dir/root/usr/bin/gramisola-cli" -o 4 -n 200 --seed 1 \
-        "$dir/root/usr/share/gramisola/esempio.txt" >"$dir/generated.txt"
-    [ "$(wc -m <"$dir/generated.txt")" -ge 200 ] || { echo "gramisola-cli: testo troppo corto"; return 1; }
-
-    # The window, offscreen: still running after a few seconds, then ended by
-    # SIGTERM (status 128 + 15) rather than by a crash of its own.
-    QT_QPA_PLATFORM=offscreen "$dir/root/usr/bin/gramisola" &
-    pid=$!
-    sleep 3
-    if ! kill -0 "$pid" 2>/dev/null; then
-        wait "$pid" || status=$?
-        echo "gramisola si è chiuso da solo all'avvio (stato $status)"
-        return 1
-    fi
-    kill -TERM "$pid"
-    wait "$pid" || status=$?
-    [ "$status" -eq 143 ] || { echo "gramisola: stato $status dopo SIGTERM"; return 1; }
-    echo "Pacchetto Debian: $deb verificato"
 }
