@@ -214,24 +214,6 @@ private slots:
         QVERIFY(RandomSource(20240607).next() == 0x1.29e6fe8642bb5p-1);
     }
 
-    void randomRanges()
-    {
-        // A fixed seed: these hold or fail the same way on every run.
-        for (const qint64 count : {qint64(1), qint64(7), qint64(1) << 40}) {
-            RandomSource random(42);
-            std::set<std::int64_t> seen;
-            for (int i = 0; i < 20000; ++i) {
-                const double value = random.next();
-                QVERIFY(value >= 0.0 && value < 1.0);
-                const std::int64_t index = random.index(count);
-                QVERIFY2(index >= 0 && index < count, qPrintable(QString::number(index)));
-                seen.insert(index);
-            }
-            if (count <= 7)
-                QCOMPARE(qint64(seen.size()), count);
-        }
-    }
-
     void timeOfDaySeedsDiffer()
     {
         // Runs started within the same millisecond must still draw differently.
