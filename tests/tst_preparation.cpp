@@ -67,17 +67,15 @@ private slots:
         row("PM: capitals kept by punctuation step are lowered", "PM", "É!", "é");
         row("all on", "PDLMK", "Èra, 1\r\n\r\nLui", "èra    lui");
 
-        // Runs of millions of characters, each a single match of its step; a run
-        // of three million CR LF pairs needs more matcher stack than it first gets.
+        // Runs of millions of characters: three million CR LF pairs are one
+        // match, which must need no matcher stack in proportion to the run;
+        // five million marks are as many matches.
         const auto run = [](const char *text, int repeat) {
             return u'a' + QString::fromUtf8(text).repeated(repeat) + u'b';
         };
         row("long: CR LF pairs kept as one break", "", run("\r\n", 3'000'000), "a\rb");
         row("long: CR LF pairs ignored", "L", run("\r\n", 3'000'000), "a b");
-        row("long: bare LFs", "", run("\n", 4'000'000), "a\rb");
-        row("long: spaces", "", run(" ", 5'000'000), "a b");
         row("long: punctuation", "P", run("!", 5'000'000), "a b");
-        row("long: digits", "D", run("7", 5'000'000), "a b");
     }
 
     // Options named by letters: P punctuation, D digits, L line breaks,

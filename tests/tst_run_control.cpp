@@ -114,8 +114,6 @@ private slots:
         click();
         QCOMPARE(exec()->text(), kPaused);
         QCOMPARE(m_enabledChanges, locked);
-        for (QWidget *w : m_window->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
-            QVERIFY2(w->isEnabled(), qPrintable(w->objectName()));
 
         // The paused run appends nothing more.
         const QString paused = box()->text();
@@ -173,12 +171,9 @@ private slots:
         QCOMPARE(cursorShape(), -1); // gone with the first piece
         click();
         QVERIFY2(box()->text().startsWith(QStringLiteral("parol")), qPrintable(box()->text()));
-        // The same after "Cancella finestra", which leaves the caption as it is.
+        // "Cancella finestra" leaves the caption as it is.
         QTest::mouseClick(button("cmdClear"), Qt::LeftButton);
         QCOMPARE(exec()->text(), kPaused);
-        runUntilGenerating();
-        click();
-        QVERIFY2(box()->text().startsWith(QStringLiteral("parol")), qPrintable(box()->text()));
     }
 
     void aFullBoxEndsTheRunAndFreesTheControls_data()
@@ -283,8 +278,6 @@ private slots:
         QCOMPARE(box()->textLength(), length);
         QCOMPARE(exec()->text(), caption);
         QCOMPARE(cursorShape(), -1);
-        for (const char *name : {"cmdLoad", "cmdClear", "optLevel_0", "cmdOptions"})
-            QVERIFY2(m_window->findChild<QWidget *>(QLatin1String(name))->isEnabled(), name);
     }
 
     void abandonedPreparationsDoNotPileUp()
