@@ -108,13 +108,6 @@ private slots:
         window.resize(745 + 20, 457 + 10); // 300 x 150 twips more
         QTRY_COMPARE(window.size(), QSize(765, 467));
         QCOMPARE(Placed(window), Table(ApplyResizeRule(11475, 7005, kFirst)));
-        // Maximizing and restoring go through the same rule.
-        window.showMaximized();
-        QTRY_VERIFY(window.width() > 765);
-        window.showNormal();
-        window.resize(745, 457);
-        QTRY_COMPARE(window.size(), QSize(745, 457));
-        QCOMPARE(Placed(window), Table(kFirst));
     }
 };
 
