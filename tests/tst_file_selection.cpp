@@ -157,13 +157,15 @@ void TestFileSelection::failureShowsErrorBox()
 
     QStringList box;
     WhenShown<QMessageBox>(m_window.get(), [&](QMessageBox *b) {
-        box = {b->text(), b->windowTitle()};
+        box = {b->text(), b->windowTitle(), b->icon() == QMessageBox::Warning ? "warning" : "",
+               b->standardButtons() == QMessageBox::Ok ? "OK only" : "",
+               b->parentWidget() == m_window.get() ? "over the window" : ""};
         b->button(QMessageBox::Ok)->click();
     });
     button("cmdLoad")->click();
 
-    QCOMPARE(box,
-             (QStringList{"Errore n. 42:\nDescrizione dell'errore", "Selezione file di testo"}));
+    QCOMPARE(box, (QStringList{"Errore n. 42:\nDescrizione dell'errore", "Selezione file di testo",
+                               "warning", "OK only", "over the window"}));
     QCOMPARE(fileName()->text(), QStringLiteral("/testi/scelto.txt"));
     QCOMPARE(button("cmdExec")->text(), QStringLiteral("Continua"));
 }
@@ -180,6 +182,9 @@ void TestFileSelection::interpretDialogResult_data()
         << true << QList<QUrl>{} << int(K::Failed) << kFileDialogNoLocalFile;
     QTest::newRow("a remote document") << true << QList<QUrl>{QUrl("https://example.org/a.txt")}
                                        << int(K::Failed) << kFileDialogNoLocalFile;
+    QTest::newRow("more than one file")
+        << true << QList<QUrl>{QUrl("file:///a.txt"), QUrl("file:///b.txt")} << int(K::Failed)
+        << kFileDialogNoLocalFile;
     QTest::newRow("a file that is not there")
         << true << QList<QUrl>{QUrl("file:///nessuna/cartella/manca.txt")} << int(K::Failed)
         << kFileDialogFileMissing;
@@ -204,7 +209,6 @@ void TestFileSelection::startingFolder_data()
         << QStringList{"bin/esempio.txt", "share/gramisola/esempio.txt"} << "bin";
     QTest::newRow("installed: sample in share/gramisola")
         << QStringList{"share/gramisola/esempio.txt"} << "share/gramisola";
-    QTest::newRow("no sample anywhere") << QStringList{"share/gramisola/altro.txt"} << "bin";
     QTest::newRow("a folder named like the sample is no sample")
         << QStringList{"share/gramisola/esempio.txt/x"} << "bin";
 }
