@@ -57,10 +57,8 @@ private slots:
             }
         }
         QCOMPARE(found, expected);
-        for (int i = 0; i < 10; ++i)
-            QCOMPARE(
-                Control<QRadioButton>(window, QStringLiteral("optLevel_%1").arg(i))->isChecked(),
-                i == 3);
+        // Order 4; the buttons exclude each other.
+        QVERIFY(Control<QRadioButton>(window, QStringLiteral("optLevel_3"))->isChecked());
 
         // The label is what labels the order buttons for a screen reader.
         const auto labelled = QAccessible::queryAccessibleInterface(
