@@ -74,7 +74,7 @@ build_sanitized() {
 # DIR/corpus/<target>, a failing input to DIR/artifacts/.
 run_fuzzers() {
     local dir=$1 seconds=$2 target
-    local targets=(fuzz_pattern fuzz_preparation fuzz_engines)
+    local targets=(fuzz_preparation fuzz_engines)
     configure "$dir" -DCMAKE_CXX_COMPILER=clang++ -DGRAMISOLA_FUZZ=ON -DBUILD_TESTING=OFF
     cmake --build "$dir" --parallel "$(nproc)" --target "${targets[@]}"
     mkdir -p "$dir/artifacts"
