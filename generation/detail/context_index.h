@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <array>
+#include <atomic>
 #include <vector>
 
 // The index of one source text for one context length L: every position p
@@ -57,12 +58,14 @@ public:
 
 private:
     enum class Outcome { Built, Cancelled, DoesNotSuit };
-    struct PartitionWork;
 
     Result<Outcome> buildOneTable(const Cancellation *cancel);
     Result<Outcome> buildPartitions(const Cancellation *cancel);
-    // Indexes unclaimed partitions until none is left; false when cancelled.
-    bool indexPartitions(PartitionWork &work, const Cancellation *cancel);
+    // Indexes unclaimed partitions (the stretches that end at `ends`, tables
+    // planned for `planned` contexts) until none is left; false when cancelled.
+    bool indexPartitions(const std::vector<std::uint32_t> &ends, size_t planned,
+                         std::atomic<int> &unclaimed, std::atomic<int> &regrown,
+                         const Cancellation *cancel);
     Status allocatePositions(qsizetype positions, std::int64_t otherBytes);
 
     // visit(p, key, hash) for each position p of the first (0) or second (1)
