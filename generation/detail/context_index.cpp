@@ -241,6 +241,7 @@ bool ContextIndex::indexPartitions(const std::vector<std::uint32_t> &ends, size_
     std::vector<SourcePosition> dealt;
     std::vector<std::uint8_t> following;
     const auto ahead = size_t(m_tuning.readAhead);
+    const auto stride = size_t(m_tuning.cancellationStride);
     for (int partition = unclaimed++; partition < int(m_tables.size()); partition = unclaimed++) {
         if (IsCancelled(cancel))
             return false;
@@ -252,12 +253,17 @@ bool ContextIndex::indexPartitions(const std::vector<std::uint32_t> &ends, size_
         following.resize(m_keepFollowing ? size : 0);
         // The text is read at random, with the reads asked for well ahead;
         // the table is probed afterwards, so that the two waits do not add up.
-        for (size_t i = 0; i < size; ++i) {
-            if (i + ahead < size)
-                __builtin_prefetch(m_text + positions[i + ahead]);
-            keys[i] = keyAt(m_text + positions[i]);
-            if (m_keepFollowing)
-                following[i] = followingRank(positions[i]);
+        // A partition may hold most positions: the reads look at `cancel`.
+        for (size_t start = 0; start < size; start += stride) {
+            if (IsCancelled(cancel))
+                return false;
+            for (size_t i = start; i < std::min(size, start + stride); ++i) {
+                if (i + ahead < size)
+                    __builtin_prefetch(m_text + positions[i + ahead]);
+                keys[i] = keyAt(m_text + positions[i]);
+                if (m_keepFollowing)
+                    following[i] = followingRank(positions[i]);
+            }
         }
         // A partition holds at most as many contexts as positions; one that
         // holds more than planned is counted again in a table twice as big.
