@@ -36,22 +36,27 @@ bool ContextIndex::forEachContext(int half, const Cancellation *cancel, Visit vi
     const qsizetype middle = (m_source.size() - m_length) / 2;
     const qsizetype first = half == 1 ? middle : 0;
     const qsizetype last = half == 0 ? middle : m_source.size() - m_length;
+    // Copies in locals: a visit's stores to bytes could otherwise be the
+    // members', which the loop would read again after each one.
     const ContextRank *rank = m_alphabet.rank.data();
+    const char16_t *text = m_text;
+    const ContextKeys keys = m_keys;
+    const int length = m_length;
     std::uint64_t rolling = 0;
-    for (int i = 0; i + 1 < m_length; ++i)
-        rolling = m_keys.in(rolling, rank[m_text[first + i]]);
+    for (int i = 0; i + 1 < length; ++i)
+        rolling = keys.in(rolling, rank[text[first + i]]);
     for (qsizetype start = first; start < last; start += m_tuning.cancellationStride) {
         if (IsCancelled(cancel))
             return false;
         const qsizetype end = std::min(last, start + m_tuning.cancellationStride);
         for (qsizetype p = start; p < end; ++p) {
-            rolling = m_keys.in(rolling, rank[m_text[p + m_length - 1]]);
-            if (m_text[p + m_length] != u'\n') {
-                const std::uint64_t key = m_keys.key(rolling);
+            rolling = keys.in(rolling, rank[text[p + length - 1]]);
+            if (text[p + length] != u'\n') {
+                const std::uint64_t key = keys.key(rolling);
                 if (!visit(p, key, MixBits(key)))
                     return false;
             }
-            rolling = m_keys.out(rolling, rank[m_text[p]]);
+            rolling = keys.out(rolling, rank[text[p]]);
         }
     }
     return true;
@@ -79,14 +84,6 @@ bool ContextIndex::dealOut(std::array<std::vector<std::uint32_t>, 2> &next, bool
             return true;
         };
     });
-}
-
-std::uint64_t ContextIndex::keyAt(const char16_t *context) const
-{
-    std::uint64_t rolling = 0;
-    for (int i = 0; i < m_length; ++i)
-        rolling = m_keys.in(rolling, m_alphabet.rank[context[i]]);
-    return m_keys.key(rolling);
 }
 
 // Checks that the positions and `otherBytes` more fit, then allocates them.

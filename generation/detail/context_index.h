@@ -82,7 +82,13 @@ private:
     template <typename Classify>
     bool dealOut(std::array<std::vector<std::uint32_t>, 2> &next, bool withFollowing,
                  const Cancellation *cancel, Classify classify);
-    std::uint64_t keyAt(const char16_t *context) const;
+    std::uint64_t keyAt(const char16_t *context) const
+    {
+        std::uint64_t rolling = 0;
+        for (int i = 0; i < m_length; ++i)
+            rolling = m_keys.in(rolling, m_alphabet.rank[context[i]]);
+        return m_keys.key(rolling);
+    }
     std::uint8_t followingRank(qsizetype p) const
     {
         return std::uint8_t(m_alphabet.rank[m_text[p + m_length]]);
