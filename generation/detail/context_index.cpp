@@ -10,16 +10,21 @@
 #include <new>
 #include <numeric>
 
-ContextIndex::ContextIndex(const QString &source, int contextLength, const IndexTuning &tuning)
+ContextIndex::ContextIndex(const QString &source, int contextLength, const IndexTuning &tuning,
+                           const Cancellation *cancel)
     : m_source(source), m_text(reinterpret_cast<const char16_t *>(source.utf16())),
-      m_length(contextLength), m_tuning(tuning), m_alphabet(RankAlphabet(m_text, source.size())),
+      m_length(contextLength), m_tuning(tuning),
+      m_alphabet(RankAlphabet(m_text, source.size(), cancel, tuning.cancellationStride)),
       m_keys(m_alphabet.bits, contextLength, tuning.keyBits), m_keepFollowing(m_alphabet.bits <= 8),
-      m_seedWordStarts(FindSeedWordStarts(m_text, source.size(), contextLength))
+      m_seedWordStarts(FindSeedWordStarts(m_text, source.size(), contextLength, cancel,
+                                          tuning.cancellationStride))
 {
 }
 
 Status ContextIndex::build(const Cancellation *cancel)
 {
+    if (IsCancelled(cancel)) // the alphabet and the seed words may be cut short
+        return CancelledError();
     if (m_source.size() <= m_length)
         return Done{};
     Result<Outcome> outcome = buildOneTable(cancel);

@@ -43,7 +43,10 @@
 // Passes over the text give half of it to each of two threads.
 class ContextIndex final : public OccurrenceFinder {
 public:
-    ContextIndex(const QString &source, int contextLength, const IndexTuning &tuning);
+    // Ranks the alphabet and finds the seed words; `build` gives up when
+    // `cancel` stopped them early.
+    ContextIndex(const QString &source, int contextLength, const IndexTuning &tuning,
+                 const Cancellation *cancel);
 
     // Refuses when the memory is short or `cancel` is cancelled; throws
     // std::bad_alloc when an allocation fails after the memory check.
