@@ -17,7 +17,7 @@ MakeIndexedFinder(const QString &source, int contextLength, const Cancellation *
         return Error{QStringLiteral("Il testo è troppo lungo"),
                      QStringLiteral("%1 characters").arg(source.size())};
     try {
-        auto index = std::make_unique<ContextIndex>(source, contextLength, tuning);
+        auto index = std::make_unique<ContextIndex>(source, contextLength, tuning, cancel);
         const Status built = index->build(cancel);
         if (!built)
             return built.error();

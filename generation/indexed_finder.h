@@ -31,8 +31,9 @@ struct IndexTuning {
     int keyBits = 64;
     // How many positions ahead a partition's reads of the text are asked for.
     int readAhead = 16;
-    // Positions between two looks at the cancellation (a few milliseconds).
-    qsizetype cancellationStride = qsizetype(1) << 16;
+    // Positions between two looks at the cancellation: well under a
+    // millisecond, even where a write first touches memory and waits for it.
+    qsizetype cancellationStride = 4'096;
 };
 
 // How an index was built, for tests and benchmarks to show.

@@ -10,24 +10,21 @@
 #include <new>
 #include <numeric>
 
-// What the threads that index the partitions share.
-struct ContextIndex::PartitionWork {
-    std::vector<std::uint32_t> ends; // of each partition's stretch
-    size_t plannedContexts = 0;      // per partition
-    std::atomic<int> unclaimed{0};
-    std::atomic<int> regrown{0};
-};
-
-ContextIndex::ContextIndex(const QString &source, int contextLength, const IndexTuning &tuning)
+ContextIndex::ContextIndex(const QString &source, int contextLength, const IndexTuning &tuning,
+                           const Cancellation *cancel)
     : m_source(source), m_text(reinterpret_cast<const char16_t *>(source.utf16())),
-      m_length(contextLength), m_tuning(tuning), m_alphabet(RankAlphabet(m_text, source.size())),
+      m_length(contextLength), m_tuning(tuning),
+      m_alphabet(RankAlphabet(m_text, source.size(), cancel, tuning.cancellationStride)),
       m_keys(m_alphabet.bits, contextLength, tuning.keyBits), m_keepFollowing(m_alphabet.bits <= 8),
-      m_seedWordStarts(FindSeedWordStarts(m_text, source.size(), contextLength))
+      m_seedWordStarts(FindSeedWordStarts(m_text, source.size(), contextLength, cancel,
+                                          tuning.cancellationStride))
 {
 }
 
 Status ContextIndex::build(const Cancellation *cancel)
 {
+    if (IsCancelled(cancel)) // the alphabet and the seed words may be cut short
+        return CancelledError();
     if (m_source.size() <= m_length)
         return Done{};
     Result<Outcome> outcome = buildOneTable(cancel);
@@ -44,22 +41,27 @@ bool ContextIndex::forEachContext(int half, const Cancellation *cancel, Visit vi
     const qsizetype middle = (m_source.size() - m_length) / 2;
     const qsizetype first = half == 1 ? middle : 0;
     const qsizetype last = half == 0 ? middle : m_source.size() - m_length;
+    // Copies in locals: a visit's stores to bytes could otherwise be the
+    // members', which the loop would read again after each one.
     const ContextRank *rank = m_alphabet.rank.data();
+    const char16_t *text = m_text;
+    const ContextKeys keys = m_keys;
+    const int length = m_length;
     std::uint64_t rolling = 0;
-    for (int i = 0; i + 1 < m_length; ++i)
-        rolling = m_keys.in(rolling, rank[m_text[first + i]]);
+    for (int i = 0; i + 1 < length; ++i)
+        rolling = keys.in(rolling, rank[text[first + i]]);
     for (qsizetype start = first; start < last; start += m_tuning.cancellationStride) {
         if (IsCancelled(cancel))
             return false;
         const qsizetype end = std::min(last, start + m_tuning.cancellationStride);
         for (qsizetype p = start; p < end; ++p) {
-            rolling = m_keys.in(rolling, rank[m_text[p + m_length - 1]]);
-            if (m_text[p + m_length] != u'\n') {
-                const std::uint64_t key = m_keys.key(rolling);
+            rolling = keys.in(rolling, rank[text[p + length - 1]]);
+            if (text[p + length] != u'\n') {
+                const std::uint64_t key = keys.key(rolling);
                 if (!visit(p, key, MixBits(key)))
                     return false;
             }
-            rolling = m_keys.out(rolling, rank[m_text[p]]);
+            rolling = keys.out(rolling, rank[text[p]]);
         }
     }
     return true;
@@ -87,14 +89,6 @@ bool ContextIndex::dealOut(std::array<std::vector<std::uint32_t>, 2> &next, bool
             return true;
         };
     });
-}
-
-std::uint64_t ContextIndex::keyAt(const char16_t *context) const
-{
-    std::uint64_t rolling = 0;
-    for (int i = 0; i < m_length; ++i)
-        rolling = m_keys.in(rolling, m_alphabet.rank[context[i]]);
-    return m_keys.key(rolling);
 }
 
 // Checks that the positions and `otherBytes` more fit, then allocates them.
@@ -183,11 +177,11 @@ Result<ContextIndex::Outcome> ContextIndex::buildPartitions(const Cancellation *
     m_partitionBits = std::clamp(int(std::ceil(std::log2(wanted))), 1, m_tuning.countingBits);
     const size_t partitions = size_t(1) << m_partitionBits;
     const double mean = contexts / double(partitions);
-    PartitionWork work;
-    work.plannedContexts = size_t(mean + m_tuning.spread * std::sqrt(mean)) + 1;
+    const size_t planned = size_t(mean + m_tuning.spread * std::sqrt(mean)) + 1;
 
     // Each partition's stretch, and where each half's positions go in it.
     std::array<std::vector<std::uint32_t>, 2> next;
+    std::vector<std::uint32_t> ends;
     std::uint32_t largest = 0;
     m_tables.resize(partitions);
     const size_t per = buckets[0].size() >> m_partitionBits;
@@ -201,12 +195,12 @@ Result<ContextIndex::Outcome> ContextIndex::buildPartitions(const Cancellation *
         next[0].push_back(std::uint32_t(start));
         next[1].push_back(std::uint32_t(start + first));
         start += size;
-        work.ends.push_back(std::uint32_t(start));
+        ends.push_back(std::uint32_t(start));
         largest = std::max(largest, size);
     }
     // The kept tables, then each thread's counting table and what it
     // gathers of the largest partition (key, slot, position, rank).
-    const auto slotsPerTable = std::int64_t(double(work.plannedContexts) / m_tuning.load) + 1;
+    const auto slotsPerTable = std::int64_t(double(planned) / m_tuning.load) + 1;
     const Status fits = allocatePositions(
         positions, slotsPerTable * std::int64_t(partitions * sizeof(KeptSlot)) +
                        2 * (slotsPerTable * std::int64_t(sizeof(CountingTable::Slot)) +
@@ -220,11 +214,12 @@ Result<ContextIndex::Outcome> ContextIndex::buildPartitions(const Cancellation *
 
     // Two threads take the partitions one at a time, so that a thread the
     // system lets run less does less.
+    std::atomic<int> unclaimed{0}, regrown{0};
     std::atomic<bool> failed{false};
     bool finished[2] = {};
     const auto index = [&](int thread) {
         try {
-            finished[thread] = indexPartitions(work, cancel);
+            finished[thread] = indexPartitions(ends, planned, unclaimed, regrown, cancel);
         } catch (const std::bad_alloc &) {
             failed = true;
         }
@@ -232,13 +227,15 @@ Result<ContextIndex::Outcome> ContextIndex::buildPartitions(const Cancellation *
     RunSideBySide([&] { index(0); }, [&] { index(1); });
     if (failed)
         throw std::bad_alloc();
-    m_regrownPartitions = work.regrown;
+    m_regrownPartitions = regrown;
     return finished[0] && finished[1] ? Outcome::Built : Outcome::Cancelled;
 }
 
 // A partition's table is filled in this thread's own memory, which the
 // cache keeps from one partition to the next.
-bool ContextIndex::indexPartitions(PartitionWork &work, const Cancellation *cancel)
+bool ContextIndex::indexPartitions(const std::vector<std::uint32_t> &ends, size_t planned,
+                                   std::atomic<int> &unclaimed, std::atomic<int> &regrown,
+                                   const Cancellation *cancel)
 {
     CountingTable table(m_text, m_length, m_keys.exact(), m_partitionBits, m_tuning.load);
     std::vector<std::uint64_t> keys;
@@ -246,28 +243,33 @@ bool ContextIndex::indexPartitions(PartitionWork &work, const Cancellation *canc
     std::vector<SourcePosition> dealt;
     std::vector<std::uint8_t> following;
     const auto ahead = size_t(m_tuning.readAhead);
-    for (int partition = work.unclaimed++; partition < int(m_tables.size());
-         partition = work.unclaimed++) {
+    const auto stride = size_t(m_tuning.cancellationStride);
+    for (int partition = unclaimed++; partition < int(m_tables.size()); partition = unclaimed++) {
         if (IsCancelled(cancel))
             return false;
         KeptTable &kept = m_tables[size_t(partition)];
         SourcePosition *positions = m_positions.data() + kept.base;
-        const size_t size = work.ends[size_t(partition)] - kept.base;
+        const size_t size = ends[size_t(partition)] - kept.base;
         keys.resize(size);
         slotOf.resize(size);
         following.resize(m_keepFollowing ? size : 0);
         // The text is read at random, with the reads asked for well ahead;
         // the table is probed afterwards, so that the two waits do not add up.
-        for (size_t i = 0; i < size; ++i) {
-            if (i + ahead < size)
-                __builtin_prefetch(m_text + positions[i + ahead]);
-            keys[i] = keyAt(m_text + positions[i]);
-            if (m_keepFollowing)
-                following[i] = followingRank(positions[i]);
+        // A partition may hold most positions: the reads look at `cancel`.
+        for (size_t start = 0; start < size; start += stride) {
+            if (IsCancelled(cancel))
+                return false;
+            for (size_t i = start; i < std::min(size, start + stride); ++i) {
+                if (i + ahead < size)
+                    __builtin_prefetch(m_text + positions[i + ahead]);
+                keys[i] = keyAt(m_text + positions[i]);
+                if (m_keepFollowing)
+                    following[i] = followingRank(positions[i]);
+            }
         }
         // A partition holds at most as many contexts as positions; one that
         // holds more than planned is counted again in a table twice as big.
-        for (size_t room = std::min(size, work.plannedContexts);; room *= 2) {
+        for (size_t room = std::min(size, planned);; room *= 2) {
             table.reset(room);
             size_t i = 0;
             for (size_t slot; i < size; ++i) {
@@ -278,7 +280,7 @@ bool ContextIndex::indexPartitions(PartitionWork &work, const Cancellation *canc
             }
             if (i == size)
                 break;
-            ++work.regrown;
+            ++regrown;
         }
         table.layOut(0, next);
         dealt.assign(positions, positions + size);
@@ -295,9 +297,7 @@ bool ContextIndex::indexPartitions(PartitionWork &work, const Cancellation *canc
 
 Occurrences ContextIndex::lookUp(const char16_t *context) const
 {
-    for (int i = 0; i < m_length; ++i)
-        if (m_alphabet.rank[context[i]] == 0)
-            return Occurrences(); // a character the source lacks
+    // A character the source lacks has rank 0: its context is in no slot.
     const std::uint64_t key = keyAt(context);
     const std::uint64_t hash = MixBits(key);
     const KeptTable &table = m_tables[PartitionOf(hash, m_partitionBits)];

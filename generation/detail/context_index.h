@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <array>
+#include <atomic>
 #include <vector>
 
 // The index of one source text for one context length L: every position p
@@ -42,7 +43,10 @@
 // Passes over the text give half of it to each of two threads.
 class ContextIndex final : public OccurrenceFinder {
 public:
-    ContextIndex(const QString &source, int contextLength, const IndexTuning &tuning);
+    // Ranks the alphabet and finds the seed words; `build` gives up when
+    // `cancel` stopped them early.
+    ContextIndex(const QString &source, int contextLength, const IndexTuning &tuning,
+                 const Cancellation *cancel);
 
     // Refuses when the memory is short or `cancel` is cancelled; throws
     // std::bad_alloc when an allocation fails after the memory check.
@@ -57,12 +61,14 @@ public:
 
 private:
     enum class Outcome { Built, Cancelled, DoesNotSuit };
-    struct PartitionWork;
 
     Result<Outcome> buildOneTable(const Cancellation *cancel);
     Result<Outcome> buildPartitions(const Cancellation *cancel);
-    // Indexes unclaimed partitions until none is left; false when cancelled.
-    bool indexPartitions(PartitionWork &work, const Cancellation *cancel);
+    // Indexes unclaimed partitions (the stretches that end at `ends`, tables
+    // planned for `planned` contexts) until none is left; false when cancelled.
+    bool indexPartitions(const std::vector<std::uint32_t> &ends, size_t planned,
+                         std::atomic<int> &unclaimed, std::atomic<int> &regrown,
+                         const Cancellation *cancel);
     Status allocatePositions(qsizetype positions, std::int64_t otherBytes);
 
     // visit(p, key, hash) for each position p of the first (0) or second (1)
@@ -79,7 +85,13 @@ private:
     template <typename Classify>
     bool dealOut(std::array<std::vector<std::uint32_t>, 2> &next, bool withFollowing,
                  const Cancellation *cancel, Classify classify);
-    std::uint64_t keyAt(const char16_t *context) const;
+    std::uint64_t keyAt(const char16_t *context) const
+    {
+        std::uint64_t rolling = 0;
+        for (int i = 0; i < m_length; ++i)
+            rolling = m_keys.in(rolling, m_alphabet.rank[context[i]]);
+        return m_keys.key(rolling);
+    }
     std::uint8_t followingRank(qsizetype p) const
     {
         return std::uint8_t(m_alphabet.rank[m_text[p + m_length]]);

@@ -13,11 +13,16 @@ bool isWordCharacter(char16_t c)
 
 // A match of \b(\w{O,}) can only begin where a run of word characters
 // begins, and greedily takes the whole run.
-std::vector<SourcePosition> FindSeedWordStarts(const char16_t *s, qsizetype n, int length)
+std::vector<SourcePosition> FindSeedWordStarts(const char16_t *s, qsizetype n, int length,
+                                               const Cancellation *cancel, qsizetype stride)
 {
     std::vector<SourcePosition> starts;
-    qsizetype p = 0;
-    while (p < n) {
+    for (qsizetype p = 0, look = 0; p < n;) {
+        if (p >= look) { // now and then, whether the work is still wanted
+            if (IsCancelled(cancel))
+                return starts;
+            look = p + stride;
+        }
         if (!isWordCharacter(s[p])) {
             ++p;
             continue;

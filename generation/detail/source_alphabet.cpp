@@ -4,12 +4,14 @@
 #include <bit>
 #include <limits>
 
-SourceAlphabet RankAlphabet(const char16_t *s, qsizetype n)
+SourceAlphabet RankAlphabet(const char16_t *s, qsizetype n, const Cancellation *cancel,
+                            qsizetype stride)
 {
     SourceAlphabet alphabet;
     alphabet.rank.assign(size_t(std::numeric_limits<char16_t>::max()) + 1, 0);
-    for (qsizetype i = 0; i < n; ++i)
-        alphabet.rank[s[i]] = 1;
+    for (qsizetype start = 0; start < n && !IsCancelled(cancel); start += stride)
+        for (qsizetype i = start; i < std::min(n, start + stride); ++i)
+            alphabet.rank[s[i]] = 1;
     std::uint32_t size = 0;
     alphabet.characters.push_back(0);
     for (size_t c = 0; c < alphabet.rank.size(); ++c) {

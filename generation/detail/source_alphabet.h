@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cancellation.h"
 #include "context_key.h"
 
 #include <QtGlobal>
@@ -14,5 +15,7 @@ struct SourceAlphabet {
     int bits = 1;
 };
 
-// The alphabet of `text` (`size` code units).
-SourceAlphabet RankAlphabet(const char16_t *text, qsizetype size);
+// The alphabet of `text` (`size` code units). Looks at `cancel` every
+// `stride` code units, and stops early when it is.
+SourceAlphabet RankAlphabet(const char16_t *text, qsizetype size, const Cancellation *cancel,
+                            qsizetype stride);
