@@ -42,9 +42,6 @@ public:
     // or one that fails on demand). The window owns it.
     void setFileDialog(std::unique_ptr<OpenFileDialog> dialog);
 
-    // The geometry table the controls are placed from, in twips.
-    const MainWindowGeometry &twipsGeometry() const { return m_geometry; }
-
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
