@@ -14,19 +14,16 @@
 struct IndexTuning {
     // Up to this many contexts, one table in the cache counted from the text.
     std::size_t fewContexts = 8'192;
-    // The largest share of a table's slots in use: probes stay short.
-    double load = 0.8;
     // Beyond that, partitions of about this many contexts, so that a
     // partition's counting table (16 bytes a slot) stays in a core's cache,
     double contextsPerPartition = 12'000;
     // and this many positions, so that what is read of it (17 bytes each) does.
     double positionsPerPartition = 100'000;
+    // The largest share of a table's slots in use: probes stay short.
+    double load = 0.8;
     // The hash spreads contexts evenly: a partition's table is planned for the
     // mean and this many standard deviations more (else counted again, bigger).
     double spread = 6;
-    // The census counts positions by this many high bits of the hash: the
-    // most partition bits there can be.
-    int countingBits = 16;
     // Keys keep this many low bits; fewer make contexts share keys (tests).
     int keyBits = 64;
     // How many positions ahead a partition's reads of the text are asked for.
@@ -44,12 +41,11 @@ struct IndexShape {
     bool followingKept = true; // the character after each position kept beside it
 };
 
-// An OccurrenceFinder that answers from an index built once for one source
-// text and context length (1..9), with exactly the positions the pattern
-// search gives, in the same order. `source` must outlive the finder. It
-// refuses with an Error naming the text's size and the order when the system
-// cannot give the memory (checked before allocating), and when `cancel` is
-// cancelled while it builds. `shape`, when given, receives how it was built.
+// An OccurrenceFinder answering from an index built once for one source text
+// and context length (1..9), with exactly the pattern search's positions, in
+// its order; `source` must outlive it. Refuses when the memory is short
+// (checked before allocating; the Error names the text's size and the order)
+// and when `cancel` is cancelled. `shape`, when given, receives how it was built.
 Result<std::unique_ptr<OccurrenceFinder>>
 MakeIndexedFinder(const QString &source, int contextLength, const Cancellation *cancel = nullptr,
                   const IndexTuning &tuning = IndexTuning(), IndexShape *shape = nullptr);

@@ -11,36 +11,29 @@
 #include <atomic>
 #include <vector>
 
-// The index of one source text for one context length L: every position p
-// whose context (the L characters from p) is followed by a character other
+// The index of one source text for one context length L: every position
+// whose context (the L characters from it) is followed by a character other
 // than LF, grouped by context, increasing inside each group, in one array;
 // beside each, when the alphabet has at most 255 characters, the rank of the
-// character that follows it.
+// character that follows it (one read per draw instead of two).
 //
-// A lookup, and what every way of building guarantees it:
-// - the context's key (context_key.h) is mixed into a hash whose high bits
-//   choose a partition, and the bits below a home slot in the partition's
-//   KeptTable (PartitionOf, HomeSlot);
-// - each context of the partition has a slot of its own, reached from its
-//   home slot, wrapping round, before any empty slot (tag 0);
-// - a taken slot's tag is TagOf its hash; its group, from the end of the
-//   previous slot's to its own end, holds one or more positions, all of
-//   its context;
-// - a slot with the right tag is the context's exactly when the text at its
-//   group's first position holds all L characters: tags and keys may be
-//   shared by several contexts, texts may not; or, in a table that keeps
-//   exact keys, when its key is the context's.
+// A lookup, and what every way of building guarantees it: the context's key
+// (context_key.h) is mixed into a hash whose high bits choose a partition,
+// and whose bits below a home slot in the partition's KeptTable. Each
+// context of the partition has a slot of its own, reached from its home slot,
+// wrapping round, before any empty slot; it holds TagOf its hash and the end
+// of its group of positions, which begins where the previous slot's ends. A
+// slot with the right tag is the context's exactly when the text at its
+// group's first position holds the context: contexts share tags and keys,
+// never texts.
 //
-// Two ways of building lead there:
-// - one table: a pass over the text counts the contexts in one
-//   CountingTable, giving up beyond IndexTuning::fewContexts of them; a
-//   second pass deals each position out to its group.
-// - partitions: a census pass counts the positions of each partition and
-//   estimates the distinct contexts; a pass deals each position out to its
-//   partition's stretch; then threads take the partitions one at a time:
-//   read the keys from the text, count them in a table of their own and
-//   reorder the stretch by group.
-// Passes over the text give half of it to each of two threads.
+// Two ways of building lead there, each pass over the text in two halves
+// side by side: one table, for up to IndexTuning::fewContexts contexts (a
+// pass counts them in one CountingTable, a second deals each position out to
+// its group); or partitions (a census pass counts the positions of each and
+// estimates the contexts, a second deals each position out to its partition's
+// stretch, then two threads count each partition's contexts in a table of
+// their own and reorder its stretch).
 class ContextIndex final : public OccurrenceFinder {
 public:
     // Ranks the alphabet and finds the seed words; `build` gives up when
@@ -53,7 +46,7 @@ public:
     Status build(const Cancellation *cancel);
     IndexShape shape() const
     {
-        return {int(m_tables.size()), m_regrownPartitions, m_keys.exact(), m_keepFollowing};
+        return {int(m_tables.size()), m_regrown, m_keys.exact(), bool(m_following)};
     }
 
     Result<std::span<const SourcePosition>> seedWordStarts() override;
@@ -61,30 +54,30 @@ public:
 
 private:
     enum class Outcome { Built, Cancelled, DoesNotSuit };
+    using Places = std::array<std::vector<std::uint32_t>, 2>; // per half of the text
 
     Result<Outcome> buildOneTable(const Cancellation *cancel);
     Result<Outcome> buildPartitions(const Cancellation *cancel);
-    // Indexes unclaimed partitions (the stretches that end at `ends`, tables
-    // planned for `planned` contexts) until none is left; false when cancelled.
+    // Indexes unclaimed partitions (stretches ending at `ends`, planned for
+    // `planned` contexts) until none is left, in tables of this thread's own
+    // that the cache keeps from one partition to the next. False when cancelled.
     bool indexPartitions(const std::vector<std::uint32_t> &ends, size_t planned,
-                         std::atomic<int> &unclaimed, std::atomic<int> &regrown,
-                         const Cancellation *cancel);
+                         std::atomic<int> &unclaimed, const Cancellation *cancel);
+    // Checks that the positions and `otherBytes` more fit, then allocates them.
     Status allocatePositions(qsizetype positions, std::int64_t otherBytes);
 
     // visit(p, key, hash) for each position p of the first (0) or second (1)
-    // half of the text whose context is followed by something other than
-    // LF, in order, until visit returns false. False then, or when cancelled.
+    // half of the text that the index holds, in order, until visit returns
+    // false. False then, or when cancelled.
     template <typename Visit>
     bool forEachContext(int half, const Cancellation *cancel, Visit visit) const;
     // forEachContext for both halves side by side, visiting with visit(half).
     template <typename Visit>
     bool forEachContextInHalves(const Cancellation *cancel, Visit visit) const;
-    // Puts each position p (and its follower if asked) at
-    // next[half][classify(p, key, hash)]++, by the half of the text p lies
-    // in. False when cancelled.
+    // Puts each position p (and its follower's rank) at
+    // next[half][classify(p, key, hash)]++. False when cancelled.
     template <typename Classify>
-    bool dealOut(std::array<std::vector<std::uint32_t>, 2> &next, bool withFollowing,
-                 const Cancellation *cancel, Classify classify);
+    bool dealOut(Places &next, const Cancellation *cancel, Classify classify);
     std::uint64_t keyAt(const char16_t *context) const
     {
         std::uint64_t rolling = 0;
@@ -96,7 +89,6 @@ private:
     {
         return std::uint8_t(m_alphabet.rank[m_text[p + m_length]]);
     }
-    Occurrences lookUp(const char16_t *context) const;
 
     const QString &m_source;
     const char16_t *const m_text;
@@ -104,12 +96,11 @@ private:
     const IndexTuning m_tuning;
     const SourceAlphabet m_alphabet;
     const ContextKeys m_keys;
-    const bool m_keepFollowing;
     const std::vector<SourcePosition> m_seedWordStarts;
 
     int m_partitionBits = 0;
-    int m_regrownPartitions = 0;
+    std::atomic<int> m_regrown{0};   // partitions with more contexts than planned
     std::vector<KeptTable> m_tables; // one per partition
     LargeArray<SourcePosition> m_positions;
-    LargeArray<std::uint8_t> m_following; // ranks, beside m_positions
+    LargeArray<std::uint8_t> m_following; // ranks, beside m_positions, or nothing
 };

@@ -1,9 +1,5 @@
 #pragma once
 
-// The index's two kinds of table (context_index.h says how a lookup reads
-// them): the CountingTable a thread fills with keys while it builds, and the
-// KeptTable the index keeps of it, without them.
-
 #include "context_key.h"
 #include "occurrence_finder.h"
 
@@ -31,9 +27,8 @@ inline std::uint8_t TagOf(std::uint64_t hash)
     return std::max(std::uint8_t(1), std::uint8_t(hash));
 }
 
-// Per slot, where its group of positions ends and the tag of its context's
-// hash (0: empty); a group begins where the previous slot's ends, slot 0's
-// at `base`. A table may also keep each slot's exact key (see keep()).
+// Per slot, the end of its group of positions (which begins where the previous
+// slot's ends, slot 0's at `base`) and the tag of its context's hash (0: empty).
 struct __attribute__((packed)) KeptSlot {
     std::uint32_t end;
     std::uint8_t tag;
@@ -41,16 +36,12 @@ struct __attribute__((packed)) KeptSlot {
 struct KeptTable {
     std::uint32_t base = 0;
     std::vector<KeptSlot> entries;
-    std::vector<std::uint64_t> keys; // empty, or one per slot
-
-    std::uint32_t begin(size_t slot) const { return slot ? entries[slot - 1].end : base; }
 };
 
 // Per context of the positions it is shown: its key, the first position
-// where it was met, and how many positions have it. Open addressing with
-// linear probing; a slot is empty while its first position is negative.
-// Contexts that share a key are told apart by their text unless keys are
-// exact.
+// where it was met (negative: an empty slot) and how many positions have it,
+// by open addressing with linear probing. Contexts that share a key are told
+// apart by their text, unless keys are exact.
 class CountingTable {
 public:
     struct Slot {
@@ -58,7 +49,7 @@ public:
         SourcePosition first;
         std::uint32_t count;
     };
-    static constexpr size_t kFull = ~size_t(0);
+    static constexpr std::uint32_t kFull = ~std::uint32_t(0);
 
     // For contexts of `length` characters of `text` in a partition chosen by
     // `partitionBits` of the hash; at most `load` of the slots are used.
@@ -78,9 +69,9 @@ public:
 
     // Counts position `p`, whose context has `key` and `hash`: its slot, or
     // kFull when the context is new and there is no room left.
-    size_t count(std::uint64_t key, std::uint64_t hash, SourcePosition p)
+    std::uint32_t count(std::uint64_t key, std::uint64_t hash, SourcePosition p)
     {
-        const size_t slot = find(key, hash, p);
+        const std::uint32_t slot = find(key, hash, p);
         Slot &found = m_slots[slot];
         if (found.first < 0) {
             if (m_room == 0)
@@ -93,9 +84,9 @@ public:
     }
 
     // The slot of the context of `p`, or the empty one where it would go.
-    size_t find(std::uint64_t key, std::uint64_t hash, SourcePosition p) const
+    std::uint32_t find(std::uint64_t key, std::uint64_t hash, SourcePosition p) const
     {
-        for (size_t slot = HomeSlot(hash, m_partitionBits, m_slots.size());;
+        for (std::uint32_t slot = HomeSlot(hash, m_partitionBits, m_slots.size());;
              slot = slot + 1 == m_slots.size() ? 0 : slot + 1) {
             const Slot &s = m_slots[slot];
             if (s.first < 0 ||
@@ -105,27 +96,17 @@ public:
         }
     }
 
-    // Where each slot's group starts, the groups laid out in slot order.
-    void layOut(std::uint32_t base, std::vector<std::uint32_t> &starts) const
+    // Lays the groups out in slot order from `base`: where each starts, and
+    // the KeptTable that finds them once they are filled.
+    KeptTable layOut(std::uint32_t base, std::vector<std::uint32_t> &starts) const
     {
+        KeptTable kept{base, std::vector<KeptSlot>(m_slots.size())};
         starts.resize(m_slots.size());
         for (size_t slot = 0; slot < m_slots.size(); ++slot) {
-            starts[slot] = base;
-            base += m_slots[slot].count;
-        }
-    }
-
-    // What the index keeps once the groups laid out from `base` are filled;
-    // with `keys` (exact ones only), the keys too.
-    KeptTable keep(std::uint32_t base, bool keys) const
-    {
-        KeptTable kept{base, std::vector<KeptSlot>(m_slots.size()), {}};
-        for (size_t slot = 0; slot < m_slots.size(); ++slot) {
             const Slot &s = m_slots[slot];
+            starts[slot] = base;
             base += s.count;
             kept.entries[slot] = {base, s.first < 0 ? std::uint8_t(0) : TagOf(MixBits(s.key))};
-            if (keys)
-                kept.keys.push_back(s.key);
         }
         return kept;
     }

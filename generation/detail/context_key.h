@@ -1,0 +1,58 @@
+#pragma once
+
+// Keys and hashes of the contexts of one source text. A context of L characters
+// with ranks r_0..r_{L-1} in the source's alphabet (from 1) has the key
+// sum(r_i * M^(L-1-i)) mod 2^64, rolled in constant time per position. With
+// M = 2^rank bits and rank bits * L <= key bits the ranks sit side by side and
+// the key is exact; otherwise M is a large odd number and contexts may share a
+// key (their texts tell them apart). Fewer key bits make keys collide (tests).
+
+#include <algorithm>
+#include <cstdint>
+
+using ContextRank = std::uint16_t;
+
+class ContextKeys {
+public:
+    ContextKeys(int rankBits, int length, int keyBits)
+        : m_exact(rankBits * length <= std::min(keyBits, 64)),
+          m_shift(rankBits * length <= 64 ? rankBits : 0),
+          m_base(m_shift ? std::uint64_t(1) << m_shift : 0x9E3779B97F4A7C15ULL),
+          m_mask(keyBits >= 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << keyBits) - 1)
+    {
+        for (int i = 1; i < length; ++i)
+            m_weight *= m_base;
+    }
+
+    bool exact() const { return m_exact; }
+    // A rolling value with `rank` added at the end (by a shift where M is a
+    // power of two: each position waits for the one before); with the rank of
+    // a whole context's first character taken away; the key of a whole context.
+    std::uint64_t in(std::uint64_t rolling, ContextRank rank) const
+    {
+        return (m_shift ? rolling << m_shift : rolling * m_base) + rank;
+    }
+    std::uint64_t out(std::uint64_t rolling, ContextRank rank) const
+    {
+        return rolling - rank * m_weight;
+    }
+    std::uint64_t key(std::uint64_t rolling) const { return rolling & m_mask; }
+
+private:
+    bool m_exact;
+    int m_shift; // log2 M, or 0 when M is odd
+    std::uint64_t m_base;
+    std::uint64_t m_mask;
+    std::uint64_t m_weight = 1; // M^(L-1)
+};
+
+// A well-mixed 64-bit hash (the finalizer of MurmurHash3): every bit of the
+// key moves the high bits, which choose the partition and the table slot.
+inline std::uint64_t MixBits(std::uint64_t key)
+{
+    key ^= key >> 33;
+    key *= 0xff51afd7ed558ccdULL;
+    key ^= key >> 33;
+    key *= 0xc4ceb9fe1a85ec53ULL;
+    return key ^ (key >> 33);
+}
