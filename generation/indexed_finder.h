@@ -35,17 +35,17 @@ struct IndexTuning {
 
 // How an index was built, for tests and benchmarks to show.
 struct IndexShape {
-    int partitions = 0;        // 1: one table counted from the text; 0: no position
-    int regrownPartitions = 0; // partitions with more contexts than planned
-    bool exactKeys = true;     // keys tell contexts apart without their text
+    int partitions = 0;    // 1: one table counted from the text; 0: text no longer than a context
+    int regrowths = 0;     // partitions' tables counted again, bigger (more contexts than planned)
+    bool exactKeys = true; // keys tell contexts apart without their text
     bool followingKept = true; // the character after each position kept beside it
 };
 
 // An OccurrenceFinder answering from an index built once for one source text
 // and context length (1..9), with exactly the pattern search's positions, in
-// its order; `source` must outlive it. Refuses when the memory is short
-// (checked before allocating; the Error names the text's size and the order)
-// and when `cancel` is cancelled. `shape`, when given, receives how it was built.
+// its order; `source` must outlive it. Refuses when the memory is short (checked
+// before the big arrays are allocated; the Error names the text's size and the
+// order) and when `cancel` is cancelled. `shape`, when given, receives how it was built.
 Result<std::unique_ptr<OccurrenceFinder>>
 MakeIndexedFinder(const QString &source, int contextLength, const Cancellation *cancel = nullptr,
                   const IndexTuning &tuning = IndexTuning(), IndexShape *shape = nullptr);

@@ -290,7 +290,7 @@ void TestEngineEquivalence::everyWayOfBuildingHoldsEveryPosition()
         MakeIndexedFinder(text, length, nullptr, tuning, &built);
     QVERIFY2(index.ok(), qPrintable(index.error().detail));
     QCOMPARE(built.partitions > 1, shape.contains(u'P'));
-    QCOMPARE(built.regrownPartitions > 0, shape.contains(u'R'));
+    QCOMPARE(built.regrowths > 0, shape.contains(u'R'));
     QCOMPARE(built.exactKeys, !shape.contains(u'C'));
     QCOMPARE(built.followingKept, !shape.contains(u'W'));
 

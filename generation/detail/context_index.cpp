@@ -172,13 +172,14 @@ Result<ContextIndex::Outcome> ContextIndex::buildPartitions(const Cancellation *
         largest = std::max(largest, size);
         start += size;
     }
-    // The kept tables, then each thread's counting table and what it
-    // gathers of the largest partition (key, slot, position, rank).
-    const auto slotsPerTable = std::int64_t(double(planned) / m_tuning.load) + 1;
+    // The kept tables and each thread's counting table; what the threads
+    // gather of their partitions (key, slot, position, rank): one may have the
+    // largest, the other at most as many as the rest, or the largest again.
+    const auto tableSlots = std::int64_t(double(planned) / m_tuning.load) + 1;
     const Status fits = allocatePositions(
-        start, slotsPerTable * std::int64_t(partitions * sizeof(KeptSlot)) +
-                   2 * (slotsPerTable * std::int64_t(sizeof(CountingTable::Slot)) +
-                        std::int64_t(largest) * 17));
+        start,
+        tableSlots * std::int64_t(partitions * sizeof(KeptSlot) + 2 * sizeof(CountingTable::Slot)) +
+            std::int64_t(largest + std::min(largest, start - largest)) * 17);
     if (!fits)
         return fits.error();
     const auto partitionOf = [this](qsizetype, std::uint64_t, std::uint64_t hash) {
@@ -265,7 +266,7 @@ Result<Occurrences> ContextIndex::occurrences(QStringView asked)
             QString::asprintf("context of %lld characters asked at context length %d of %lld",
                               qlonglong(asked.size()), m_length, qlonglong(m_source.size())));
     const auto *context = reinterpret_cast<const char16_t *>(asked.utf16());
-    // A character the source lacks has rank 0: its context is in no slot.
+    // A context with a character the source lacks (rank 0) fails every text check.
     const std::uint64_t hash = MixBits(keyAt(context));
     const KeptTable &table = m_tables[PartitionOf(hash, m_partitionBits)];
     for (size_t slot = HomeSlot(hash, m_partitionBits, table.entries.size());;

@@ -27,13 +27,13 @@
 // group's first position holds the context: contexts share tags and keys,
 // never texts.
 //
-// Two ways of building lead there, each pass over the text in two halves
-// side by side: one table, for up to IndexTuning::fewContexts contexts (a
-// pass counts them in one CountingTable, a second deals each position out to
-// its group); or partitions (a census pass counts the positions of each and
-// estimates the contexts, a second deals each position out to its partition's
-// stretch, then two threads count each partition's contexts in a table of
-// their own and reorder its stretch).
+// Two ways of building lead there, dealing the first half of the text side by
+// side with the second, whose positions go after the first's in each group:
+// one table, for up to IndexTuning::fewContexts contexts (a pass counts them
+// in one CountingTable, a second deals each position out to its group); or
+// partitions (a census pass counts the positions of each and estimates the
+// contexts, a second deals each position out to its partition's stretch, then
+// two threads count each partition's contexts and reorder its stretch stably).
 class ContextIndex final : public OccurrenceFinder {
 public:
     // Ranks the alphabet and finds the seed words; `build` gives up when
@@ -87,7 +87,7 @@ private:
     }
     std::uint8_t followingRank(qsizetype p) const
     {
-        return std::uint8_t(m_alphabet.rank[m_text[p + m_length]]);
+        return std::uint8_t(m_alphabet.rank[m_text[p + m_length]]); // kept up to 255 ranks
     }
 
     const QString &m_source;
@@ -98,8 +98,8 @@ private:
     const ContextKeys m_keys;
     const std::vector<SourcePosition> m_seedWordStarts;
 
-    int m_partitionBits = 0;
-    std::atomic<int> m_regrown{0};   // partitions with more contexts than planned
+    int m_partitionBits = 0;         // 0 for the one table, whose home slots use it too
+    std::atomic<int> m_regrown{0};   // partitions' tables counted again, bigger
     std::vector<KeptTable> m_tables; // one per partition
     LargeArray<SourcePosition> m_positions;
     LargeArray<std::uint8_t> m_following; // ranks, beside m_positions, or nothing

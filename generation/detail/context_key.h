@@ -3,9 +3,9 @@
 // Keys and hashes of the contexts of one source text. A context of L characters
 // with ranks r_0..r_{L-1} in the source's alphabet (from 1) has the key
 // sum(r_i * M^(L-1-i)) mod 2^64, rolled in constant time per position. With
-// M = 2^rank bits and rank bits * L <= key bits the ranks sit side by side and
-// the key is exact; otherwise M is a large odd number and contexts may share a
-// key (their texts tell them apart). Fewer key bits make keys collide (tests).
+// rank bits * L <= 64, M = 2^rank bits: the ranks sit side by side. Otherwise M
+// is a large odd number. Keys keep the low key bits (tests: fewer, to collide);
+// inexact keys may be shared by contexts, whose texts tell them apart.
 
 #include <algorithm>
 #include <cstdint>
