@@ -107,16 +107,17 @@ Result<ContextIndex::Outcome> ContextIndex::buildOneTable(const Cancellation *ca
     // Counted in one pass, with each context's count in the first half on
     // the side: the second half's positions go after the first half's.
     std::vector<std::uint32_t> inFirstHalf(table.capacity());
-    const qsizetype middle = (m_source.size() - m_length) / 2;
     bool full = false;
-    const auto count = [&](qsizetype p, std::uint64_t key, std::uint64_t hash) {
-        const std::uint32_t slot = table.count(key, hash, SourcePosition(p));
-        full = slot == CountingTable::kFull;
-        if (!full)
-            inFirstHalf[slot] += p < middle;
-        return !full;
+    const auto count = [&](int half) {
+        return [&, half](qsizetype p, std::uint64_t key, std::uint64_t hash) {
+            const std::uint32_t slot = table.count(key, hash, SourcePosition(p));
+            full = slot == CountingTable::kFull;
+            if (!full)
+                inFirstHalf[slot] += half == 0;
+            return !full;
+        };
     };
-    if (!(forEachContext(0, cancel, count) && forEachContext(1, cancel, count)))
+    if (!(forEachContext(0, cancel, count(0)) && forEachContext(1, cancel, count(1))))
         return full ? Outcome::DoesNotSuit : Outcome::Cancelled;
     Places next;
     m_tables.push_back(table.layOut(0, next[0]));
