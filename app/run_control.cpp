@@ -50,8 +50,6 @@ void RunControl::start(const RunRequest &request)
     if (m_state == RunState::Idle) {
         m_boxLength = 0;
         emit clearRequested();
-    } else if (m_boxLength > 0) {
-        appendAndCount(QString(SeparatorFor(request.options)));
     }
     setState(RunState::Running);
     setPreparing(true);
@@ -127,6 +125,10 @@ void RunControl::prepared()
     }
 
     m_run = std::move(run);
+    // A continuation's separator comes with its first piece, so that a pause
+    // before it leaves the box as it was and the next continuation adds one.
+    if (m_stateBefore == RunState::Paused && m_boxLength > 0)
+        appendAndCount(QString(SeparatorFor(m_request.options)));
     // The run stops 2 x O characters short of the box's maximum, O being the
     // context length (the order minus one): the room a restarted context needs
     // at most, each of its characters a line break that the box counts twice.
