@@ -130,8 +130,10 @@ void RunControl::prepared()
     if (m_stateBefore == RunState::Paused && m_boxLength > 0)
         appendAndCount(QString(SeparatorFor(m_request.options)));
     // The run stops 2 x O characters short of the box's maximum, O being the
-    // context length (the order minus one): the room a restarted context needs
-    // at most, each of its characters a line break that the box counts twice.
+    // context length (the order minus one). A piece may still go past that
+    // line: a restart is the separator and a context, up to 2 x O + 2 box
+    // characters when all are line breaks (counted two each), and the box
+    // does not cut what is appended.
     const int contextLength = m_run->generator->contextLength();
     m_stopLength = m_request.boxMaxLength - 2 * contextLength;
     if (contextLength > 0)
