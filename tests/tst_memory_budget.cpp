@@ -45,109 +45,62 @@ class TestMemoryBudget : public QObject {
 private slots:
     void availableMemory_data()
     {
-        // Files as path, content pairs; a content of "/" makes a folder
-        // there, which cannot be read as a file. The memory available is
-        // 8 GiB; there is no address-space limit unless a row says so. Room
-        // is in MiB, -1 for nothing known.
-        QTest::addColumn<QStringList>("files");
+        // The fake tree: "path=content" entries split by '|', sizes in MiB
+        // written as "<n>M"; a content of "/" makes a folder there, which
+        // cannot be read as a file. Expected room in MiB, -1 for none known.
+        QTest::addColumn<QString>("tree");
         QTest::addColumn<qint64>("room");
         QTest::addColumn<bool>("addressSpaceLimit");
-        const QString meminfo = QStringLiteral("proc/meminfo");
-        const QString available = QStringLiteral("MemFree: 1 kB\nMemAvailable: 8388608 kB\n");
-        const QString cgroup = QStringLiteral("proc/self/cgroup");
-        const QString v2 = QStringLiteral("sys/fs/cgroup/");
-        const QString v1 = QStringLiteral("sys/fs/cgroup/memory/");
-
-        QTest::newRow("no cgroup: the memory available")
-            << QStringList{meminfo, available} << 8192LL << false;
-        QTest::newRow("nothing readable") << QStringList{} << -1LL << false;
-        QTest::newRow("address-space limit less what is mapped")
-            << QStringList{meminfo, available, "proc/self/status",
-                           QStringLiteral("VmPeak: 1 kB\nVmSize: %1 kB\n")
-                               .arg((kAddressSpace - kGiB) / 1024)}
-            << 1024LL << true;
-        QTest::newRow("v2 nested, the tightest level in the middle")
-            << QStringList{meminfo,
-                           available,
-                           cgroup,
-                           "0::/a/b/c\n",
-                           v2 + "a/memory.max",
-                           "6442450944",
-                           v2 + "a/memory.current",
-                           "1073741824",
-                           v2 + "a/b/memory.max",
-                           "3221225472\n",
-                           v2 + "a/b/memory.current",
-                           "2147483648\n",
-                           v2 + "a/b/c/memory.max",
-                           "2147483648",
-                           v2 + "a/b/c/memory.current",
-                           "536870912"}
-            << 1024LL << false;
-        QTest::newRow("v2 at the mount's root, as in a container")
-            << QStringList{meminfo, available, cgroup, "0::/\n", v2 + "memory.max", "536870912"}
-            << 512LL << false;
-        QTest::newRow("v2 max: no limit") << QStringList{meminfo,
-                                                         available,
-                                                         cgroup,
-                                                         "0::/a\n",
-                                                         v2 + "a/memory.max",
-                                                         "max\n",
-                                                         v2 + "a/memory.current",
-                                                         "1073741824"}
-                                          << 8192LL << false;
-        QTest::newRow("v2 page cache counts as room")
-            << QStringList{meminfo,
-                           available,
-                           cgroup,
-                           "0::/a\n",
-                           v2 + "a/memory.max",
-                           "4294967296",
-                           v2 + "a/memory.current",
-                           "3221225472",
-                           v2 + "a/memory.stat",
-                           "active_file 1\ninactive_file_x 5\ninactive_file 2147483648\n"}
-            << 3072LL << false;
-        QTest::newRow("v2 unreadable limit: none")
-            << QStringList{meminfo, available, cgroup, "0::/a\n", v2 + "a/memory.max", "/"}
-            << 8192LL << false;
-        QTest::newRow("v1 beside a v2 line, host path missing in the mount")
-            << QStringList{meminfo,
-                           available,
-                           cgroup,
-                           "0::/\n5:cpu,cpuacct:/x\n4:memory:/docker/x\n",
-                           v1 + "memory.limit_in_bytes",
-                           "2147483648",
-                           v1 + "memory.usage_in_bytes",
-                           "536870912",
-                           v2 + "memory.max",
-                           "1"}
-            << 1536LL << false;
-        QTest::newRow("v1 huge value: no limit") << QStringList{meminfo,
-                                                                available,
-                                                                cgroup,
-                                                                "4:memory:/a\n",
-                                                                v1 + "a/memory.limit_in_bytes",
-                                                                "9223372036854771712",
-                                                                v1 + "a/memory.usage_in_bytes",
-                                                                "536870912"}
-                                                 << 8192LL << false;
-        QTest::newRow("a cgroup limit and nothing else")
-            << QStringList{cgroup, "0::/\n", v2 + "memory.max", "1073741824"} << 1024LL << false;
+        const QString mem = QStringLiteral("proc/meminfo=MemFree: 1 kB\nMemAvailable: 8388608 kB|");
+        const auto row = [&](const char *name, const char *tree, qint64 room, bool limit = false) {
+            QTest::newRow(name) << mem + QString::fromUtf8(tree) << room << limit;
+        };
+        row("no cgroup: the memory available", "", 8192);
+        QTest::newRow("nothing readable") << QString() << -1LL << false;
+        row("address-space limit less what is mapped",
+            "proc/self/status=VmSize: 1125899905794048 kB", 1024, true);
+        row("v2 nested, the tightest level in the middle",
+            "C=0::/a/b/c|V2a/memory.max=6144M|V2a/memory.current=1024M|V2a/b/memory.max=3072M\n|"
+            "V2a/b/memory.current=2048M|V2a/b/c/memory.max=2048M|V2a/b/c/memory.current=512M",
+            1024);
+        row("v2 at the mount's root, as in a container", "C=0::/\n|V2memory.max=512M", 512);
+        row("v2 max: no limit", "C=0::/a|V2a/memory.max=max\n|V2a/memory.current=1024M", 8192);
+        row("v2 page cache counts as room",
+            "C=0::/a|V2a/memory.max=4096M|V2a/memory.current=3072M|V2a/memory.stat=active_file "
+            "1\ninactive_file_x 5\ninactive_file 2147483648\n",
+            3072);
+        row("v2 unreadable limit: none", "C=0::/a|V2a/memory.max=/", 8192);
+        row("v1 beside a v2 line, host path missing in the mount",
+            "C=0::/\n5:cpu,cpuacct:/x\n4:memory:/docker/x\n|V1memory.limit_in_bytes=2048M|"
+            "V1memory.usage_in_bytes=512M|V2memory.max=1",
+            1536);
+        row("v1 huge value: no limit",
+            "C=4:memory:/a|V1a/memory.limit_in_bytes=9223372036854771712|"
+            "V1a/memory.usage_in_bytes=512M",
+            8192);
     }
 
     void availableMemory()
     {
-        QFETCH(QStringList, files);
+        QFETCH(QString, tree);
         QFETCH(qint64, room);
         QFETCH(bool, addressSpaceLimit);
         QTemporaryDir root;
-        for (qsizetype i = 0; i + 1 < files.size(); i += 2) {
-            QVERIFY(QDir(root.path()).mkpath(QFileInfo(files[i]).path()));
-            if (files[i + 1] == u"/")
-                QVERIFY(QDir(root.path()).mkpath(files[i]));
-            else
-                WriteTempFile(root, files[i], files[i + 1].toUtf8());
+        const QStringList prefixes{"C=", "proc/self/cgroup=",    "V2", "sys/fs/cgroup/",
+                                   "V1", "sys/fs/cgroup/memory/"};
+        for (QString entry : tree.split(u'|', Qt::SkipEmptyParts)) {
+            for (qsizetype i = 0; i < prefixes.size(); i += 2)
+                if (entry.startsWith(prefixes[i]))
+                    entry.replace(0, prefixes[i].size(), prefixes[i + 1]);
+            const QString path = entry.section(u'=', 0, 0);
+            QString content = entry.section(u'=', 1);
+            bool mebibytes = false;
+            const qint64 size = content.trimmed().chopped(1).toLongLong(&mebibytes);
+            if (mebibytes && content.trimmed().endsWith(u'M'))
+                content = QString::number(size << 20);
+            QVERIFY(QDir(root.path()).mkpath(content == u"/" ? path : QFileInfo(path).path()));
+            if (content != u"/")
+                WriteTempFile(root, path, content.toUtf8());
         }
         AddressSpaceLimit limit(addressSpaceLimit ? rlim_t(kAddressSpace) : RLIM_INFINITY);
         if (!limit.ok())
