@@ -35,7 +35,9 @@ private:
 // UTF-16 code unit is one character and no text or pattern is ever invalid.
 //
 // A bad pattern or a failure of the engine (resource limits) is an Error,
-// never an empty result.
+// never an empty result. Patterns are compiled to machine code (PCRE2's JIT)
+// when the system allows it, and otherwise run on PCRE2's interpreter, with
+// the same results.
 class RegExp {
 public:
     RegExp();
@@ -51,6 +53,10 @@ public:
     bool Multiline() const { return m_multiline; }
     void setIgnoreCase(bool on);
     bool IgnoreCase() const { return m_ignoreCase; }
+    // Off: every pattern runs on the interpreter. A pattern searched once
+    // over a short text is found sooner than it is compiled to machine code.
+    void setJitEnabled(bool on);
+    bool JitEnabled() const { return m_jitEnabled; }
 
     // Every match (only the first when Global is off) replaced by
     // `replacement`, in which $1..$9 stand for the groups' text (empty for a
@@ -69,7 +75,7 @@ private:
     struct Compiled;
     struct MatchResources;
     Result<Compiled *> compiled();
-    Result<MatchResources *> resources();
+    Result<MatchResources *> resources(bool jit);
 
     // Calls onMatch(ovector) for every match (only the first when Global is
     // off), left to right, advancing past empty matches.
@@ -79,6 +85,7 @@ private:
     bool m_global = false;
     bool m_multiline = false;
     bool m_ignoreCase = false;
+    bool m_jitEnabled = true;
     std::unique_ptr<Compiled> m_compiled;
     std::unique_ptr<MatchResources> m_resources;
 };

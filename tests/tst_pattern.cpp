@@ -1,25 +1,30 @@
 // The pattern component with the dialect the program's patterns rely on:
-// replacing, finding, errors, and flag changes on one object.
+// replacing, finding, errors, and flag changes on one object, with and
+// without JIT; and the program where executable memory is refused.
+#include "cli_process.h"
 #include "code_units.h"
+#include "corpus.h"
+#include "pattern_modes.h"
 #include "regexp.h"
+#include "temp_files.h"
 
 #include <QTest>
 
 #include <string_view>
 
+#include <sys/prctl.h>
+#include <unistd.h>
+
+// Linux 6.3 and later; older headers do not name it.
+#ifndef PR_SET_MDWE
+#define PR_SET_MDWE 65
+#define PR_MDWE_REFUSE_EXEC_GAIN 1
+#endif
+
 using namespace std::literals;
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// Flags as letters: g = Global, m = Multiline, i = IgnoreCase.
-void configure(RegExp &regexp, const QString &pattern, const QString &flags)
-{
-    regexp.setPattern(pattern);
-    regexp.setGlobal(flags.contains(u'g'));
-    regexp.setMultiline(flags.contains(u'm'));
-    regexp.setIgnoreCase(flags.contains(u'i'));
-}
 
 void replaceRow(const char *name, std::u16string_view pattern, std::u16string_view flags,
                 std::u16string_view text, std::u16string_view replacement,
@@ -39,6 +44,8 @@ void executeRow(const char *name, std::u16string_view pattern, std::u16string_vi
 
 class TestPattern : public QObject {
     Q_OBJECT
+public:
+    explicit TestPattern(bool jit) : m_jit(jit) {}
 
 private slots:
     void replace_data()
@@ -194,7 +201,46 @@ private slots:
         regexp.setIgnoreCase(true);
         QCOMPARE(regexp.Replace(u"A\na", u"-").value(), u"-\n-"_s);
     }
+
+    // Where the system refuses writable executable memory, the JIT cannot
+    // compile, and the program writes the same text with the interpreter.
+    void refusedExecutableMemoryGivesTheSameText()
+    {
+        if (!m_jit)
+            QSKIP("run once, with the component as the program sets it");
+        QTemporaryDir dir;
+        const QString path =
+            WriteTempFile(dir, u"testo.txt"_s, ItalianLikeText(200'000, 5).toUtf8());
+        const QStringList arguments{u"-o"_s, u"3"_s, u"-n"_s, u"2000"_s, u"--seed"_s, u"1"_s, path};
+        const CliOutcome free = RunCli(arguments);
+        const CliOutcome refused = RunCli(arguments, {}, [] {
+            if (::prctl(PR_SET_MDWE, PR_MDWE_REFUSE_EXEC_GAIN, 0L, 0L, 0L) != 0)
+                ::_exit(120);
+        });
+        if (refused.status == 120)
+            QSKIP("this kernel cannot refuse executable memory (PR_SET_MDWE, Linux 6.3)");
+        QCOMPARE(free.status, 0);
+        QVERIFY2(refused.status == 0, refused.err.constData());
+        QVERIFY(free.out.size() > 2000);
+        QCOMPARE(refused.out, free.out);
+    }
+
+private:
+    // Flags as letters: g = Global, m = Multiline, i = IgnoreCase.
+    void configure(RegExp &regexp, const QString &pattern, const QString &flags) const
+    {
+        regexp.setPattern(pattern);
+        regexp.setGlobal(flags.contains(u'g'));
+        regexp.setMultiline(flags.contains(u'm'));
+        regexp.setIgnoreCase(flags.contains(u'i'));
+        regexp.setJitEnabled(m_jit);
+    }
+
+    bool m_jit;
 };
 
-QTEST_APPLESS_MAIN(TestPattern)
+int main(int argc, char **argv)
+{
+    return ExecInBothPatternModes<TestPattern>(argc, argv);
+}
 #include "tst_pattern.moc"

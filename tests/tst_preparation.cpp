@@ -1,12 +1,17 @@
 // Preparation of the source text: each step, each option, and how the steps
 // interact, through the public PrepareSourceText.
 
+#include "pattern_modes.h"
 #include "prepare_source_text.h"
+#include "regexp.h"
 
 #include <QTest>
 
 class TestPreparation : public QObject {
     Q_OBJECT
+public:
+    explicit TestPreparation(bool jit) : m_jit(jit) {}
+
 private slots:
     void steps_data()
     {
@@ -65,8 +70,9 @@ private slots:
         row("all on", "PDLMK", "Èra, 1\r\n\r\nLui", "èra    lui");
 
         // Runs of millions of characters: three million CR LF pairs are one
-        // match, which must need no matcher stack in proportion to the run;
-        // five million marks are as many matches.
+        // match, which must need no matcher stack in proportion to the run
+        // (and, without JIT, stay within the interpreter's limits); five
+        // million marks are as many matches.
         const auto run = [](const char *text, int repeat) {
             return u'a' + QString::fromUtf8(text).repeated(repeat) + u'b';
         };
@@ -82,16 +88,28 @@ private slots:
         QFETCH(QString, options);
         QFETCH(QString, content);
         QFETCH(QString, expected);
+        RegExp pattern;
+        pattern.setGlobal(true);
+        pattern.setMultiline(true);
+        pattern.setJitEnabled(m_jit);
         const Result<QString> prepared =
-            PrepareSourceText(content, {.ignoreDigits = options.contains(u'D'),
-                                        .ignoreLineBreaks = options.contains(u'L'),
-                                        .ignorePunctuation = options.contains(u'P'),
-                                        .lowerCase = options.contains(u'M'),
-                                        .keepMultipleSpaces = options.contains(u'K')});
+            PrepareSourceText(content,
+                              {.ignoreDigits = options.contains(u'D'),
+                               .ignoreLineBreaks = options.contains(u'L'),
+                               .ignorePunctuation = options.contains(u'P'),
+                               .lowerCase = options.contains(u'M'),
+                               .keepMultipleSpaces = options.contains(u'K')},
+                              pattern);
         QVERIFY2(prepared.ok(), qPrintable(prepared.error().detail));
         QCOMPARE(prepared.value(), expected);
     }
+
+private:
+    bool m_jit;
 };
 
-QTEST_APPLESS_MAIN(TestPreparation)
+int main(int argc, char **argv)
+{
+    return ExecInBothPatternModes<TestPreparation>(argc, argv);
+}
 #include "tst_preparation.moc"

@@ -2,9 +2,12 @@
 
 #include <QProcess>
 
-CliOutcome RunCli(const QStringList &arguments, const QByteArray &input)
+CliOutcome RunCli(const QStringList &arguments, const QByteArray &input,
+                  const std::function<void()> &inChild)
 {
     QProcess process;
+    if (inChild)
+        process.setChildProcessModifier(inChild);
     process.start(qEnvironmentVariable("GRAMISOLA_CLI"), arguments);
     if (!process.waitForStarted(60'000))
         return {-1, {}, process.errorString().toUtf8()};

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QStringList>
 
+#include <functional>
+
 // gramisola-cli as a subprocess: the program named by the environment
 // variable GRAMISOLA_CLI (CTest sets it), run to its end.
 
@@ -12,6 +14,8 @@ struct CliOutcome {
     QByteArray err; // for a program that did not start, why
 };
 
-// Runs gramisola-cli with `arguments` and `input` as its whole standard input;
-// one that does not end within five minutes ends the test program (qFatal).
-CliOutcome RunCli(const QStringList &arguments, const QByteArray &input = {});
+// Runs gramisola-cli with `arguments` and `input` as its whole standard input,
+// after `inChild` (when given) has run in the child process before the program
+// starts; one that does not end within five minutes ends the test program.
+CliOutcome RunCli(const QStringList &arguments, const QByteArray &input = {},
+                  const std::function<void()> &inChild = {});
