@@ -50,8 +50,6 @@ void RunControl::start(const RunRequest &request)
     if (m_state == RunState::Idle) {
         m_boxLength = 0;
         emit clearRequested();
-    } else if (m_boxLength > 0) {
-        appendAndCount(QString(SeparatorFor(request.options)));
     }
     setState(RunState::Running);
     setPreparing(true);
@@ -127,9 +125,15 @@ void RunControl::prepared()
     }
 
     m_run = std::move(run);
+    // A continuation's separator comes with its first piece, so that a pause
+    // before it leaves the box as it was and the next continuation adds one.
+    if (m_stateBefore == RunState::Paused && m_boxLength > 0)
+        appendAndCount(QString(SeparatorFor(m_request.options)));
     // The run stops 2 x O characters short of the box's maximum, O being the
-    // context length (the order minus one): the room a restarted context needs
-    // at most, each of its characters a line break that the box counts twice.
+    // context length (the order minus one). A piece may still go past that
+    // line: a restart is the separator and a context, up to 2 x O + 2 box
+    // characters when all are line breaks (counted two each), and the box
+    // does not cut what is appended.
     const int contextLength = m_run->generator->contextLength();
     m_stopLength = m_request.boxMaxLength - 2 * contextLength;
     if (contextLength > 0)

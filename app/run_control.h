@@ -52,9 +52,10 @@ public:
     RunState state() const { return m_state; }
 
     // Idle: asks for the box to be cleared; paused: for the separator when the
-    // box holds text. Then reads and prepares the file and generates into the
-    // box until paused or until the box is full. A failure to read or prepare
-    // brings the state back to what it was and is reported by startFailed().
+    // box holds text, together with the first piece. Then reads and prepares
+    // the file and generates into the box until paused or until the box is
+    // full. A failure to read or prepare brings the state back to what it was
+    // and is reported by startFailed().
     void start(const RunRequest &request);
 
     // Stops generating (or drops the preparation under way): Paused.

@@ -118,7 +118,8 @@ Result<QString> preparePiece(QStringView piece, TextEnds ends, const Preparation
         // Only CR LF pairs become spaces; a lone CR or LF stays in the text.
         steps.replace(kCrLfRun, kSpace);
     } else {
-        // Any run of line breaks becomes a single CR: blank lines vanish.
+        // A run of CR LF pairs or of LFs becomes one CR; unless multiple
+        // spaces are kept, so does a run of CRs, and blank lines vanish.
         steps.replace(kCrLfRun, kCarriageReturn);
         steps.replace(QStringLiteral("\\n+"), kCarriageReturn);
         if (!options.keepMultipleSpaces)

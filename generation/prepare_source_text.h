@@ -18,7 +18,8 @@ struct PreparationTuning {
 
 // Turns the file content into the source text the generator draws from: a
 // fixed sequence of whole-text replacements, some switched by the options.
-// Line breaks come out as single CRs unless line breaks are ignored.
+// Unless line breaks are ignored, line breaks come out as CRs, and a run of
+// them as a single CR unless multiple spaces are kept.
 // The text is prepared in pieces, side by side where there is a second
 // core, with exactly the result of preparing it whole.
 // Fails only if the pattern engine does (resource limits), never quietly, or

@@ -7,10 +7,12 @@
 #include <cstdint>
 #include <optional>
 
-// What the system can still give this process, in bytes: the memory
-// available now, and, when the process has an address-space limit, what is
-// left of it (the smaller of the two). Nothing when neither can be read.
-std::optional<std::int64_t> AvailableMemoryBytes();
+// What the system can still give this process, in bytes: the smallest of the
+// memory available now, what is left of the address-space limit, and the room
+// left under each memory limit of the process's cgroup and of every cgroup
+// above it (v2 or v1). Nothing when none of them can be read. `root` is where
+// /proc and /sys are found: "/" but for a test that lays out its own.
+std::optional<std::int64_t> AvailableMemoryBytes(const QString &root = QStringLiteral("/"));
 
 // The Error for a text of `characters` at `order` that does not fit in
 // memory: it names both and suggests a way out. `neededBytes` and
@@ -18,6 +20,7 @@ std::optional<std::int64_t> AvailableMemoryBytes();
 Error NotEnoughMemory(qsizetype characters, int order, std::optional<std::int64_t> neededBytes,
                       std::optional<std::int64_t> availableBytes);
 
-// Done when `neededBytes` fits in AvailableMemoryBytes() (or nothing is
+// Done when `neededBytes` fits in AvailableMemoryBytes(root) (or nothing is
 // known), otherwise NotEnoughMemory.
-Status CheckMemoryFor(qsizetype characters, int order, std::int64_t neededBytes);
+Status CheckMemoryFor(qsizetype characters, int order, std::int64_t neededBytes,
+                      const QString &root = QStringLiteral("/"));

@@ -119,14 +119,20 @@ private slots:
     void continuingReadsTheFileAgainAfterASeparator_data()
     {
         QTest::addColumn<bool>("ignoreLineBreaks");
+        QTest::addColumn<bool>("pausedEarly");
         QTest::addColumn<QString>("separator");
-        QTest::newRow("line break") << false << "\r\n";
-        QTest::newRow("space when line breaks are ignored") << true << " ";
+        QTest::newRow("line break") << false << false << "\r\n";
+        QTest::newRow("space when line breaks are ignored") << true << false << " ";
+        // A continuation paused before its first piece leaves the box as it
+        // was, so the next one still adds a single separator.
+        QTest::newRow("line break after a continuation paused early") << false << true << "\r\n";
+        QTest::newRow("space after a continuation paused early") << true << true << " ";
     }
 
     void continuingReadsTheFileAgainAfterASeparator()
     {
         QFETCH(bool, ignoreLineBreaks);
+        QFETCH(bool, pausedEarly);
         QFETCH(QString, separator);
         // One word only, so every seed is its first five letters at order 6.
         setFile(write("w.txt", "parola"));
@@ -136,6 +142,15 @@ private slots:
         runUntilGenerating();
         click();
         const QString before = box()->text();
+        if (pausedEarly) {
+            // Two clicks with no event handled between them: the preparation
+            // cannot have finished.
+            click();
+            click();
+            QCOMPARE(exec()->text(), kPaused);
+            QTest::qWait(100); // the dropped preparation ends meanwhile
+            QCOMPARE(box()->text(), before);
+        }
         write("w.txt", "tavola"); // changed on disk during the pause
 
         runUntilGenerating();
