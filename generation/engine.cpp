@@ -98,11 +98,12 @@ Result<GenerationRun> StartGeneration(const QString &content, const PreparationO
     return seeded(std::move(run).value(), order, engine, seed, cancel, std::nullopt);
 }
 
-Result<GenerationRun> StartGenerationFromFile(const QString &path,
-                                              const PreparationOptions &options, int order,
-                                              Engine engine, std::uint64_t seed,
-                                              const Cancellation *cancel,
-                                              std::optional<GenerationRun> kept)
+namespace {
+
+Result<GenerationRun> startFromFile(const QString &path, const PreparationOptions &options,
+                                    int order, Engine engine, std::uint64_t seed,
+                                    const Cancellation *cancel, std::optional<GenerationRun> kept,
+                                    bool &fileRead)
 {
     if (std::optional<Error> error = badOrder(order))
         return *error;
@@ -113,6 +114,7 @@ Result<GenerationRun> StartGenerationFromFile(const QString &path,
             return read.error();
         bytes = std::move(read).value();
     }
+    fileRead = true;
     const ContentDigest digest = DigestOf(*bytes);
 
     if (kept && kept->generator && kept->fileDigest == digest && kept->options == options) {
@@ -133,12 +135,32 @@ Result<GenerationRun> StartGenerationFromFile(const QString &path,
     Result<GenerationRun> run = [&]() -> Result<GenerationRun> {
         Result<QString> content = DecodeSourceText(path, *bytes);
         bytes.reset();
-        if (!content)
+        if (!content) {
+            fileRead = false; // the file cannot be used: said as a reading error is
             return content.error();
+        }
         return prepared(content.value(), options, order, cancel);
     }(); // the file's text is freed here, before the index is built
     if (!run)
         return run.error();
     run.value().fileDigest = digest;
     return seeded(std::move(run).value(), order, engine, seed, cancel, std::nullopt);
+}
+
+} // namespace
+
+Result<GenerationRun> StartGenerationFromFile(const QString &path,
+                                              const PreparationOptions &options, int order,
+                                              Engine engine, std::uint64_t seed,
+                                              const Cancellation *cancel,
+                                              std::optional<GenerationRun> kept)
+{
+    bool fileRead = false;
+    Result<GenerationRun> run =
+        startFromFile(path, options, order, engine, seed, cancel, std::move(kept), fileRead);
+    if (run || !fileRead)
+        return run;
+    return Error{
+        QStringLiteral("Impossibile elaborare il file \"%1\":\n%2").arg(path, run.error().message),
+        run.error().detail};
 }

@@ -56,7 +56,8 @@ Result<GenerationRun> StartGeneration(const QString &content, const PreparationO
 // are the same, and its index too when the order is. The new run then
 // differs from a fresh start only in taking less time. What is not taken
 // over is freed before anything new is built, so the peak memory is never
-// that of two runs.
+// that of two runs. An Error that is not about reading the file says that
+// the file could not be processed.
 Result<GenerationRun> StartGenerationFromFile(const QString &path,
                                               const PreparationOptions &options, int order,
                                               Engine engine, std::uint64_t seed,
