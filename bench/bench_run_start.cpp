@@ -1,5 +1,6 @@
-// Click to first piece on varied text, as a run takes it (ReadSourceText,
-// then StartGeneration: prepare, index, seed), and the peak resident memory
+// Click to first piece on varied text, as a run takes it
+// (StartGenerationFromFile: read, decode, prepare, index, seed, nothing kept
+// from a run before), and the peak resident memory
 // of the process, each measurement in a fresh process so that no peak
 // includes another's:
 //   bench_run_start MEGABYTES ORDER... [--baseline OTHER]
@@ -15,8 +16,6 @@
 
 #include "bench_support.h"
 
-#include "source_text.h"
-
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -31,11 +30,10 @@ constexpr int kRepeats = 3;
 int measure(const QString &path, int order)
 {
     const Stopwatch watch;
-    Result<QString> content = ReadSourceText(path);
-    if (!content)
-        BenchFail(QStringLiteral("ReadSourceText: ") + content.error().message);
-    GenerationRun run =
-        StartOrFail(content.value(), PreparationOptions(), order, Engine::Indexed, 1);
+    Result<GenerationRun> run = StartGenerationFromFile(path, PreparationOptions(), order,
+                                                        Engine::Indexed, 1, nullptr, std::nullopt);
+    if (!run)
+        BenchFail(QStringLiteral("StartGenerationFromFile: ") + run.error().message);
     const double seconds = watch.seconds();
     PrintJsonLine(
         QJsonObject{{"seconds", seconds}, {"peak_mib", double(ProcStatusKiB("VmHWM")) / 1024}});
