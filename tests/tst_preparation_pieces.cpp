@@ -70,17 +70,6 @@ private slots:
             }
         }
     }
-
-    // A cancellation is seen between the pieces of a text split in many.
-    void cancelledPreparationGivesUp()
-    {
-        Cancellation cancel;
-        cancel.cancel();
-        const Result<QString> prepared = PrepareSourceText(
-            ItalianLikeText(5'000, 4, 400), PreparationOptions(), &cancel, {.pieceLength = 16});
-        QVERIFY(!prepared.ok());
-        QCOMPARE(prepared.error().detail, CancelledError().detail);
-    }
 };
 
 QTEST_APPLESS_MAIN(TestPreparationPieces)
