@@ -18,9 +18,7 @@
 #include <QDateTime>
 #include <QEventLoop>
 #include <QFile>
-#include <QJsonDocument>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -115,13 +113,8 @@ int measure(const QString &path, const QString &which, int order)
 QJsonObject measureInChild(const QString &program, const QString &path, const QString &which,
                            int order)
 {
-    QProcess child;
-    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child.start(program, {QStringLiteral("--measure"), path, which, QString::number(order)});
-    if (!child.waitForFinished(-1) || child.exitCode() != 0)
-        BenchFail(
-            QStringLiteral("%1 at order %2: the measuring process failed").arg(which).arg(order));
-    return QJsonDocument::fromJson(child.readAllStandardOutput()).object();
+    return MeasureInChild(program,
+                          {QStringLiteral("--measure"), path, which, QString::number(order)});
 }
 
 int run(qsizetype megabytes, const QList<int> &orders, const QString &baseline)
@@ -179,23 +172,8 @@ int main(int argc, char *argv[])
         const int order = args[3].toInt(&ok);
         if (ok && order >= 1 && order <= 10 && kCases.contains(args[2]))
             return measure(args[1], args[2], order);
-    } else if (args.size() >= 2) {
-        QStringList rest = args.mid(1);
-        QString baseline;
-        if (rest.size() >= 3 && rest[rest.size() - 2] == QLatin1String("--baseline")) {
-            baseline = rest.takeLast();
-            rest.removeLast();
-        }
-        const qsizetype megabytes = args[0].toLongLong(&ok);
-        QList<int> orders;
-        for (const QString &arg : rest) {
-            const int order = arg.toInt(&ok);
-            if (!ok || order < 1 || order > 10)
-                break;
-            orders << order;
-        }
-        if (megabytes > 0 && orders.size() == rest.size())
-            return run(megabytes, orders, baseline);
+    } else if (const std::optional<SideBySideArguments> parsed = ParseSideBySide(args)) {
+        return run(parsed->megabytes, parsed->orders, parsed->baseline);
     }
     std::fprintf(stderr, "Uso: bench_window_continue MEGABYTES ORDINE... [--baseline ALTRO]\n"
                          "     bench_window_continue --measure PATH CASO ORDINE\n");
