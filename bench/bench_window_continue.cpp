@@ -50,9 +50,8 @@ double clickToFirstPiece(frmGramisola &window)
     const int before = box->textLength();
     exec->click();
     const int separator = box->textLength() > before ? box->textLength() : before;
-    while (box->textLength() <= separator && clock.seconds() < 600) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-    }
+    while (box->textLength() <= separator && clock.seconds() < 600)
+        runEventsFor(0.001); // waits in the event loop: the worker keeps the core
     return clock.seconds();
 }
 
