@@ -2,11 +2,11 @@
 
 #include "box_text.h"
 #include "random_source.h"
-#include "source_text.h"
 
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -68,23 +68,21 @@ void RunControl::launchPreparation()
     m_cancellation = std::make_shared<Cancellation>();
     const RunRequest request = m_request;
     const std::uint64_t seed = RandomSource::timeOfDaySeed();
-    m_watcher.setFuture(QtConcurrent::run(&m_worker, [request, seed, cancel = m_cancellation]() {
-        auto result = std::make_shared<Prepared>();
-        Result<QString> content = ReadSourceText(request.path);
-        if (!content) {
-            result->failure = content.error().message;
+    // The last run goes to the worker, which takes over what still serves and
+    // frees the rest before it builds anything.
+    auto kept = std::make_shared<std::optional<GenerationRun>>(std::exchange(m_run, std::nullopt));
+    m_watcher.setFuture(
+        QtConcurrent::run(&m_worker, [request, seed, cancel = m_cancellation, kept]() {
+            auto result = std::make_shared<Prepared>();
+            Result<GenerationRun> run =
+                StartGenerationFromFile(request.path, request.options, request.order,
+                                        kDefaultEngine, seed, cancel.get(), std::move(*kept));
+            if (!run)
+                result->failure = run.error().message;
+            else
+                result->run = std::move(run).value();
             return result;
-        }
-        Result<GenerationRun> run = StartGeneration(content.value(), request.options, request.order,
-                                                    kDefaultEngine, seed, cancel.get());
-        if (!run) {
-            result->failure = QStringLiteral("Impossibile elaborare il file \"%1\":\n%2")
-                                  .arg(request.path, run.error().message);
-            return result;
-        }
-        result->run = std::move(run).value();
-        return result;
-    }));
+        }));
 }
 
 void RunControl::pause()
@@ -94,12 +92,13 @@ void RunControl::pause()
     m_waiting = false;
     setPreparing(false);
     m_stepper.stop();
-    m_run.reset();
     setState(RunState::Paused);
 }
 
 void RunControl::startAfresh()
 {
+    if (m_state != RunState::Running)
+        m_run.reset(); // nothing of it serves another file
     if (m_state == RunState::Paused)
         setState(RunState::Idle);
 }
@@ -145,7 +144,7 @@ void RunControl::prepared()
 
 void RunControl::step()
 {
-    if (!m_run) {
+    if (!m_run || m_state != RunState::Running) {
         m_stepper.stop();
         return;
     }
@@ -181,7 +180,6 @@ void RunControl::step()
     if (full) {
         // The box is full: the run ends by itself and the next one starts afresh.
         m_stepper.stop();
-        m_run.reset();
         setState(RunState::Idle);
     }
 }

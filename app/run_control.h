@@ -61,7 +61,8 @@ public:
     // Stops generating (or drops the preparation under way): Paused.
     void pause();
 
-    // A new source file was chosen: the next start begins afresh.
+    // A new source file was chosen: the next start begins afresh, and the
+    // last run is freed.
     void startAfresh();
 
 signals:
@@ -99,6 +100,8 @@ private:
     RunRequest m_request;
 
     QTimer m_stepper;
+    // The run being generated; paused or ended, the last one, which the next
+    // start takes over as far as its file, options and order allow.
     std::optional<GenerationRun> m_run;
     int m_boxLength = 0;
     int m_stopLength = 0;

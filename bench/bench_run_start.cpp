@@ -1,5 +1,6 @@
-// Click to first piece on varied text, as a run takes it (ReadSourceText,
-// then StartGeneration: prepare, index, seed), and the peak resident memory
+// Click to first piece on varied text, as a run takes it
+// (StartGenerationFromFile: read, decode, prepare, index, seed, nothing kept
+// from a run before), and the peak resident memory
 // of the process, each measurement in a fresh process so that no peak
 // includes another's:
 //   bench_run_start MEGABYTES ORDER... [--baseline OTHER]
@@ -15,13 +16,9 @@
 
 #include "bench_support.h"
 
-#include "source_text.h"
-
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonDocument>
-#include <QProcess>
 #include <QTemporaryDir>
 
 namespace {
@@ -31,11 +28,10 @@ constexpr int kRepeats = 3;
 int measure(const QString &path, int order)
 {
     const Stopwatch watch;
-    Result<QString> content = ReadSourceText(path);
-    if (!content)
-        BenchFail(QStringLiteral("ReadSourceText: ") + content.error().message);
-    GenerationRun run =
-        StartOrFail(content.value(), PreparationOptions(), order, Engine::Indexed, 1);
+    Result<GenerationRun> run = StartGenerationFromFile(path, PreparationOptions(), order,
+                                                        Engine::Indexed, 1, nullptr, std::nullopt);
+    if (!run)
+        BenchFail(QStringLiteral("StartGenerationFromFile: ") + run.error().message);
     const double seconds = watch.seconds();
     PrintJsonLine(
         QJsonObject{{"seconds", seconds}, {"peak_mib", double(ProcStatusKiB("VmHWM")) / 1024}});
@@ -44,12 +40,7 @@ int measure(const QString &path, int order)
 
 QJsonObject measureInChild(const QString &program, const QString &path, int order)
 {
-    QProcess child;
-    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child.start(program, {QStringLiteral("--measure"), path, QString::number(order)});
-    if (!child.waitForFinished(-1) || child.exitCode() != 0)
-        BenchFail(QStringLiteral("order %1: the measuring process failed").arg(order));
-    return QJsonDocument::fromJson(child.readAllStandardOutput()).object();
+    return MeasureInChild(program, {QStringLiteral("--measure"), path, QString::number(order)});
 }
 
 void writeText(const QString &path, qsizetype megabytes)
@@ -128,23 +119,8 @@ int main(int argc, char *argv[])
         const int order = args[2].toInt(&ok);
         if (ok && order >= 1 && order <= 10)
             return measure(args[1], order);
-    } else if (args.size() >= 2) {
-        QStringList rest = args.mid(1);
-        QString baseline;
-        if (rest.size() >= 3 && rest[rest.size() - 2] == QLatin1String("--baseline")) {
-            baseline = rest.takeLast();
-            rest.removeLast();
-        }
-        const qsizetype megabytes = args[0].toLongLong(&ok);
-        QList<int> orders;
-        for (const QString &arg : rest) {
-            const int order = arg.toInt(&ok);
-            if (!ok || order < 1 || order > 10)
-                break;
-            orders << order;
-        }
-        if (megabytes > 0 && orders.size() == rest.size())
-            return run(megabytes, orders, baseline);
+    } else if (const std::optional<SideBySideArguments> parsed = ParseSideBySide(args)) {
+        return run(parsed->megabytes, parsed->orders, parsed->baseline);
     }
     std::fprintf(stderr, "Uso: bench_run_start MEGABYTES ORDINE... [--baseline ALTRO]\n"
                          "     bench_run_start --measure PATH ORDINE\n"

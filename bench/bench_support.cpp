@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QJsonDocument>
+#include <QProcess>
 
 #include <algorithm>
 #include <cstdio>
@@ -127,4 +128,38 @@ void BenchFail(const QString &message)
 {
     std::fprintf(stderr, "benchmark: %s\n", qPrintable(message));
     std::exit(1);
+}
+
+std::optional<SideBySideArguments> ParseSideBySide(const QStringList &arguments)
+{
+    if (arguments.size() < 2)
+        return std::nullopt;
+    SideBySideArguments parsed;
+    QStringList rest = arguments.mid(1);
+    if (rest.size() >= 3 && rest[rest.size() - 2] == QLatin1String("--baseline")) {
+        parsed.baseline = rest.takeLast();
+        rest.removeLast();
+    }
+    bool ok = false;
+    parsed.megabytes = arguments[0].toLongLong(&ok);
+    if (!ok || parsed.megabytes <= 0)
+        return std::nullopt;
+    for (const QString &arg : rest) {
+        const int order = arg.toInt(&ok);
+        if (!ok || order < 1 || order > 10)
+            return std::nullopt;
+        parsed.orders << order;
+    }
+    return parsed;
+}
+
+QJsonObject MeasureInChild(const QString &program, const QStringList &arguments)
+{
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(program, arguments);
+    if (!child.waitForFinished(-1) || child.exitCode() != 0)
+        BenchFail(QStringLiteral("%1 %2: the measuring process failed")
+                      .arg(program, arguments.join(u' ')));
+    return QJsonDocument::fromJson(child.readAllStandardOutput()).object();
 }

@@ -3,10 +3,13 @@
 #include "engine.h"
 
 #include <QJsonObject>
+#include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 // What every benchmark program shares: its corpus, timing, the median of
@@ -56,6 +59,20 @@ double MedianSecondsPerPiece(ChainGenerator &generator, int batches, double minS
 
 // Writes `object` as one compact JSON line on standard output.
 void PrintJsonLine(const QJsonObject &object);
+
+// The command line of a benchmark that can run side by side with another
+// build's: MEGABYTES ORDER... [--baseline OTHER], orders 1..10; none when
+// `arguments` (the program's name left out) are not that.
+struct SideBySideArguments {
+    qsizetype megabytes = 0;
+    QList<int> orders;
+    QString baseline; // empty: this build alone
+};
+std::optional<SideBySideArguments> ParseSideBySide(const QStringList &arguments);
+
+// Runs `program` with `arguments` and reads the JSON object it prints; ends
+// the program if the child fails.
+QJsonObject MeasureInChild(const QString &program, const QStringList &arguments);
 
 // Ends the program with a message on standard error (status 1).
 [[noreturn]] void BenchFail(const QString &message);

@@ -28,6 +28,10 @@ public:
     // source; at a dead end the separator followed by the restarted context.
     Result<QString> NextPiece();
 
+    // Hands the finder over to a run that goes on from the same source text
+    // and context length; this generator answers no more questions after.
+    std::unique_ptr<OccurrenceFinder> releaseFinder() { return std::move(m_finder); }
+
     const QString &context() const { return m_context; }
     int contextLength() const { return m_contextLength; }
 

@@ -2,6 +2,7 @@
 
 #include "cancellation.h"
 #include "chain_generator.h"
+#include "content_digest.h"
 #include "preparation_options.h"
 #include "regexp.h"
 #include "result.h"
@@ -9,6 +10,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 // Which finder answers the generator: the pattern search the program was
 // designed around, or the index that gives the same answers in constant time.
@@ -33,6 +35,10 @@ struct GenerationRun {
     std::unique_ptr<RegExp> pattern;
     std::unique_ptr<RandomSource> random;
     std::unique_ptr<ChainGenerator> generator;
+    // What the source text was prepared from, when it was a file: the digest
+    // of its bytes, and the options. A later run may take the text over.
+    std::optional<ContentDigest> fileDigest;
+    PreparationOptions options;
 };
 
 // Prepares `content`, builds the finder and seeds the context.
@@ -43,3 +49,17 @@ struct GenerationRun {
 Result<GenerationRun> StartGeneration(const QString &content, const PreparationOptions &options,
                                       int order, Engine engine, std::uint64_t seed,
                                       const Cancellation *cancel = nullptr);
+
+// StartGeneration from the file at `path`, read afresh (ReadSourceText), taking
+// over from `kept`, the last run if there is one, what does not change: its
+// prepared text when the file's bytes (compared by digest) and the options
+// are the same, and its index too when the order is. The new run then
+// differs from a fresh start only in taking less time. What is not taken
+// over is freed before anything new is built, so the peak memory is never
+// that of two runs. An Error that is not about reading the file says that
+// the file could not be processed.
+Result<GenerationRun> StartGenerationFromFile(const QString &path,
+                                              const PreparationOptions &options, int order,
+                                              Engine engine, std::uint64_t seed,
+                                              const Cancellation *cancel,
+                                              std::optional<GenerationRun> kept);

@@ -1,6 +1,12 @@
 #include "prepare_source_text.h"
 
+#include "preparation_pieces.h"
 #include "regexp.h"
+#include "side_by_side.h"
+
+#include <atomic>
+#include <optional>
+#include <vector>
 
 namespace {
 
@@ -18,25 +24,19 @@ const QString kCrLfRun = QStringLiteral("(?:\\r\\n)++");
 // twelve accented letters of Italian, nor white space.
 const QString kPunctuation = QStringLiteral("[^A-Za-z0-9_ÀÈÉÌÒÙàèéìòù\\s]");
 
-// Removes spaces (the space character only) at both ends; line breaks and
-// the spaces next to them stay.
-QString trimSpaces(const QString &text)
-{
-    qsizetype first = 0;
-    qsizetype last = text.size();
-    while (first < last && text[first] == u' ')
-        ++first;
-    while (last > first && text[last - 1] == u' ')
-        --last;
-    return text.mid(first, last - first);
-}
+// Which ends of the whole text a piece holds: only there are spaces trimmed.
+struct TextEnds {
+    bool start = true;
+    bool end = true;
+};
 
-// One whole-text replacement step; keeps the first error. A cancelled
-// preparation stops before its next step and lets its text go.
+// One piece through the steps, each a replacement over all of it; keeps the
+// first error. A cancelled preparation stops before its next step and lets
+// its text go. The piece is read in place until the first replacement.
 class Steps {
 public:
-    Steps(QString text, RegExp &pattern, const Cancellation *cancel)
-        : m_text(std::move(text)), m_pattern(pattern), m_cancel(cancel)
+    Steps(QStringView piece, RegExp &pattern, const Cancellation *cancel)
+        : m_piece(piece), m_pattern(pattern), m_cancel(cancel)
     {
     }
 
@@ -45,25 +45,45 @@ public:
         if (stopped())
             return;
         m_pattern.setPattern(pattern);
-        Result<QString> replaced = m_pattern.Replace(m_text, replacement);
+        Result<QString> replaced = m_pattern.Replace(m_piece, replacement);
         if (!replaced) {
             m_error = replaced.error();
             return;
         }
         m_text = std::move(replaced).value();
+        m_piece = m_text;
     }
 
-    void apply(QString (*step)(const QString &))
+    // Removes spaces (the space character only) at the ends of the text that
+    // the piece holds; line breaks and the spaces next to them stay.
+    void trimSpaces(TextEnds ends)
     {
-        if (!stopped())
-            m_text = step(m_text);
+        if (stopped())
+            return;
+        qsizetype first = 0;
+        qsizetype last = m_piece.size();
+        while (ends.start && first < last && m_piece[first] == u' ')
+            ++first;
+        while (ends.end && last > first && m_piece[last - 1] == u' ')
+            --last;
+        m_piece = m_piece.sliced(first, last - first);
+    }
+
+    void toLower()
+    {
+        if (stopped())
+            return;
+        m_text = m_piece.toString().toLower();
+        m_piece = m_text;
     }
 
     Result<QString> result() &&
     {
         if (stopped())
             return *m_error;
-        return std::move(m_text);
+        if (m_piece.size() == m_text.size())
+            return std::move(m_text);
+        return m_piece.toString();
     }
 
 private:
@@ -72,27 +92,22 @@ private:
         if (!m_error && IsCancelled(m_cancel)) {
             m_error = CancelledError();
             m_text = QString();
+            m_piece = QStringView();
         }
         return bool(m_error);
     }
 
-    QString m_text;
+    QStringView m_piece; // the text as the steps so far left it
+    QString m_text;      // what m_piece views once a step replaced something
     RegExp &m_pattern;
     const Cancellation *m_cancel;
     std::optional<Error> m_error;
 };
 
-QString toLowerCase(const QString &text)
+Result<QString> preparePiece(QStringView piece, TextEnds ends, const PreparationOptions &options,
+                             RegExp &pattern, const Cancellation *cancel)
 {
-    return text.toLower();
-}
-
-} // namespace
-
-Result<QString> PrepareSourceText(const QString &content, const PreparationOptions &options,
-                                  RegExp &pattern, const Cancellation *cancel)
-{
-    Steps steps(content, pattern, cancel);
+    Steps steps(piece, pattern, cancel);
 
     if (options.ignorePunctuation)
         steps.replace(kPunctuation, kSpace);
@@ -116,19 +131,65 @@ Result<QString> PrepareSourceText(const QString &content, const PreparationOptio
         // space again, so it is left alone: on prose that skips one match
         // per word, the bulk of the step's work.
         steps.replace(QStringLiteral("[ \\f\\t\\v]{2,}|[\\f\\t\\v]"), kSpace);
-        steps.apply(trimSpaces);
+        steps.trimSpaces(ends);
     }
 
     // Last, so that the accented capitals kept above are lowered too.
     if (options.lowerCase)
-        steps.apply(toLowerCase);
+        steps.toLower();
     return std::move(steps).result();
 }
 
-Result<QString> PrepareSourceText(const QString &content, const PreparationOptions &options)
+} // namespace
+
+Result<QString> PrepareSourceText(const QString &content, const PreparationOptions &options,
+                                  const Cancellation *cancel, const PreparationTuning &tuning)
 {
-    RegExp pattern;
-    pattern.setGlobal(true);
-    pattern.setMultiline(true);
-    return PrepareSourceText(content, options, pattern);
+    const std::vector<qsizetype> ends = PieceEnds(content, tuning.pieceLength);
+    const size_t count = ends.size();
+    std::vector<QString> prepared(count);
+
+    // Two workers take the pieces in turn; a failure or a cancellation on
+    // either side stops both before their next piece.
+    std::atomic<size_t> next{0};
+    std::atomic<bool> stop{false};
+    const auto work = [&](std::optional<Error> &error) {
+        RegExp pattern;
+        pattern.setGlobal(true);
+        pattern.setMultiline(true);
+        for (size_t i = next++; i < count && !stop; i = next++) {
+            const qsizetype start = i == 0 ? 0 : ends[i - 1];
+            const TextEnds textEnds{i == 0, i + 1 == count};
+            Result<QString> piece =
+                preparePiece(QStringView(content).sliced(start, ends[i] - start), textEnds, options,
+                             pattern, cancel);
+            if (!piece) {
+                error = piece.error();
+                stop = true;
+                return false;
+            }
+            prepared[i] = std::move(piece).value();
+        }
+        return true;
+    };
+    std::optional<Error> firstError;
+    std::optional<Error> secondError;
+    const bool done = count == 1 ? work(firstError)
+                                 : RunSideBySide([&] { return work(firstError); },
+                                                 [&] { return work(secondError); });
+    if (!done)
+        return firstError ? *firstError : *secondError;
+    if (count == 1)
+        return std::move(prepared.front());
+
+    qsizetype length = 0;
+    for (const QString &piece : prepared)
+        length += piece.size();
+    QString text;
+    text.reserve(length);
+    for (QString &piece : prepared) {
+        text += piece;
+        piece = QString(); // freed as it goes, so the pieces and the text overlap little
+    }
+    return text;
 }

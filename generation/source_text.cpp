@@ -1,29 +1,60 @@
 #include "source_text.h"
 
+#include "text_decoding.h"
 #include "text_file.h"
 
 #include <new>
 
-Result<QString> ReadSourceText(const QString &path)
+namespace {
+
+Error refused(const QString &path, const QString &reason, const QString &detail)
 {
-    const auto refused = [&path](const QString &reason, const QString &detail) {
-        return Error{QStringLiteral("Impossibile leggere il file \"%1\":\n%2").arg(path, reason),
-                     detail};
-    };
-    // A file near the size limit takes several times its size while it is
-    // decoded; when the system cannot give that, Qt throws std::bad_alloc.
+    return Error{QStringLiteral("Impossibile leggere il file \"%1\":\n%2").arg(path, reason),
+                 detail};
+}
+
+// A file near the size limit takes several times its size while it is
+// read and decoded; when the system cannot give that, Qt throws std::bad_alloc.
+Error noMemory(const QString &path)
+{
+    return refused(path,
+                   QStringLiteral("Memoria insufficiente per leggerlo. Scegliere un file più "
+                                  "piccolo o chiudere altri programmi."),
+                   QStringLiteral("std::bad_alloc while reading"));
+}
+
+} // namespace
+
+Result<QByteArray> ReadSourceBytes(const QString &path)
+{
     try {
-        Result<QString> content = ReadTextFile(path);
-        if (!content)
-            return refused(content.error().message, content.error().detail);
-        if (content.value().isEmpty())
+        Result<QByteArray> bytes = ReadTextFileBytes(path);
+        if (!bytes)
+            return refused(path, bytes.error().message, bytes.error().detail);
+        return bytes;
+    } catch (const std::bad_alloc &) {
+        return noMemory(path);
+    }
+}
+
+Result<QString> DecodeSourceText(const QString &path, const QByteArray &bytes)
+{
+    try {
+        QString content = DecodeText(bytes);
+        if (content.isEmpty())
             return Error{
                 QStringLiteral("Il file \"%1\" è vuoto: non c'è testo da cui generare.").arg(path),
                 QStringLiteral("empty file")};
         return content;
     } catch (const std::bad_alloc &) {
-        return refused(QStringLiteral("Memoria insufficiente per leggerlo. Scegliere un file più "
-                                      "piccolo o chiudere altri programmi."),
-                       QStringLiteral("std::bad_alloc while reading"));
+        return noMemory(path);
     }
+}
+
+Result<QString> ReadSourceText(const QString &path)
+{
+    const Result<QByteArray> bytes = ReadSourceBytes(path);
+    if (!bytes)
+        return bytes.error();
+    return DecodeSourceText(path, bytes.value());
 }

@@ -2,9 +2,16 @@
 
 #include "result.h"
 
+#include <QByteArray>
 #include <QString>
 
 // Reads the file a run generates from, as ReadTextFile does, and refuses one
 // that holds no text. Every Error's message names the file and says why, in
 // Italian, ready for a warning box or a line on standard error.
 Result<QString> ReadSourceText(const QString &path);
+
+// ReadSourceText in two halves: the file's bytes, then their text. A run
+// that may reuse what it prepared from the same bytes compares the bytes
+// before it spends time decoding them.
+Result<QByteArray> ReadSourceBytes(const QString &path);
+Result<QString> DecodeSourceText(const QString &path, const QByteArray &bytes);

@@ -73,9 +73,9 @@ private:
     int m_fd;
 };
 
-// Reads what is left of an open descriptor and decodes it; more than
-// maxBytes is refused. `name` goes into the error's detail.
-Result<QString> readRest(int fd, const QString &name, qint64 sizeHint, qint64 maxBytes)
+// Reads what is left of an open descriptor; more than maxBytes is refused.
+// `name` goes into the error's detail.
+Result<QByteArray> readRest(int fd, const QString &name, qint64 sizeHint, qint64 maxBytes)
 {
     // The size is only a hint: files under /proc report 0, a pipe has none, and
     // a file may grow while it is read. One byte of room beyond it lets the read
@@ -108,7 +108,14 @@ Result<QString> readRest(int fd, const QString &name, qint64 sizeHint, qint64 ma
     if (filled > maxBytes)
         return tooLarge(name, filled, maxBytes, true);
     bytes.truncate(filled);
-    return DecodeText(bytes);
+    return bytes;
+}
+
+Result<QString> decoded(Result<QByteArray> bytes)
+{
+    if (!bytes)
+        return bytes.error();
+    return DecodeText(bytes.value());
 }
 
 } // namespace
@@ -118,11 +125,16 @@ Result<QString> ReadTextFile(const QString &path)
     return ReadTextFile(path, kMaxTextFileBytes);
 }
 
+Result<QString> ReadTextFile(const QString &path, qint64 maxBytes)
+{
+    return decoded(ReadTextFileBytes(path, maxBytes));
+}
+
 // Opened and read with the system calls rather than QFile: the user is told
 // why a file cannot be read, and QFile reports every failed open as the same
 // OpenError. fstat on the open descriptor also judges the very file that is
 // read, not whatever the path named a moment earlier.
-Result<QString> ReadTextFile(const QString &path, qint64 maxBytes)
+Result<QByteArray> ReadTextFileBytes(const QString &path, qint64 maxBytes)
 {
     if (path.contains(QChar(0))) // the system would read the name only up to it
         return Error{QStringLiteral("Il file non esiste"), path + QStringLiteral(": NUL in name")};
@@ -172,5 +184,5 @@ Result<QString> ReadStandardInput(qint64 maxBytes)
     const qint64 sizeHint = S_ISREG(info.st_mode) ? info.st_size : 0;
     if (sizeHint > maxBytes)
         return tooLarge(name, sizeHint, maxBytes, false);
-    return readRest(STDIN_FILENO, name, sizeHint, maxBytes);
+    return decoded(readRest(STDIN_FILENO, name, sizeHint, maxBytes));
 }

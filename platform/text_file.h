@@ -2,6 +2,7 @@
 
 #include "result.h"
 
+#include <QByteArray>
 #include <QString>
 
 // Largest file the program reads, in bytes. Larger files are refused with a
@@ -18,6 +19,10 @@ Result<QString> ReadTextFile(const QString &path);
 
 // ReadTextFile with another size limit in bytes (tests use a small one).
 Result<QString> ReadTextFile(const QString &path, qint64 maxBytes);
+
+// The bytes ReadTextFile decodes, undecoded: the same refusals, the same
+// messages. A caller that may already hold the text decoded compares these.
+Result<QByteArray> ReadTextFileBytes(const QString &path, qint64 maxBytes = kMaxTextFileBytes);
 
 // Reads standard input to its end, decoded as ReadTextFile decodes a file,
 // with the same limit and the same messages (a pipe, a terminal or a

@@ -337,8 +337,7 @@ void TestEngineEquivalence::cancelledWorkGivesUp()
 {
     Cancellation cancel;
     cancel.cancel();
-    RegExp pattern;
-    QVERIFY(!PrepareSourceText(kAlphabet, PreparationOptions(), pattern, &cancel).ok());
+    QVERIFY(!PrepareSourceText(kAlphabet, PreparationOptions(), &cancel).ok());
     QVERIFY(!MakeIndexedFinder(kAlphabet, 9, &cancel).ok());
 }
 

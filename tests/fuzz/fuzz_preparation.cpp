@@ -1,8 +1,11 @@
 // Fuzzes PrepareSourceText with every combination of the five options on
-// arbitrary UTF-16 text, checking what each option promises of its output.
+// arbitrary UTF-16 text, checking what each option promises of its output,
+// and that preparing the text in small pieces gives what preparing it whole
+// gives.
 //
-// Input: one byte whose low five bits are the options, then the text as
-// little-endian code units.
+// Input: one byte whose low five bits are the options and whose high three
+// bits, plus one, the length of the pieces; then the text as little-endian
+// code units.
 
 #include "../support/option_bits.h"
 #include "fuzz_support.h"
@@ -71,8 +74,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     FuzzInput input(data, size);
     const unsigned bits = input.byte();
     const QString text = input.utf16Rest(1 << 16);
-    const QString out =
-        Unwrap(PrepareSourceText(text, OptionsFromBits(bits)), "PrepareSourceText failed");
+    const QString out = Unwrap(PrepareSourceText(text, OptionsFromBits(bits), nullptr,
+                                                 {.pieceLength = qsizetype(1) << 30}),
+                               "PrepareSourceText failed");
     checkOutput(text, bits, out);
+    const QString inPieces = Unwrap(PrepareSourceText(text, OptionsFromBits(bits), nullptr,
+                                                      {.pieceLength = qsizetype(bits >> 5) + 1}),
+                                    "PrepareSourceText in pieces failed");
+    Require(inPieces == out, "prepared in pieces as a whole",
+            QStringLiteral("options %1\nin:  %2\nwhole:  %3\npieces: %4")
+                .arg(bits)
+                .arg(Dump(text), Dump(out), Dump(inPieces)));
     return 0;
 }

@@ -1,0 +1,180 @@
+// Click to first piece of "Continua" in the real main window, offscreen, on
+// varied text, each case in a fresh process so that its peak resident memory
+// is its own: a first run ("first"), then, after a pause, a continuation with
+// nothing changed ("same"), with the file touched (same bytes, new time;
+// "touched"), with one byte of it changed ("changed"), and with only the
+// order changed from 4 ("order"). Prints the median of three of each.
+//   bench_window_continue MEGABYTES ORDER... [--baseline OTHER]
+//                         with another build's bench_window_continue, its
+//                         runs alternate with this one's on the same text,
+//                         and each line gives both and their ratios
+//   bench_window_continue --measure PATH CASE ORDER   one case (used by the above)
+
+#include "bench_support.h"
+#include "frm_gramisola.h"
+#include "result_box.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QEventLoop>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+constexpr int kRepeats = 3;
+const QStringList kCases = {QStringLiteral("first"), QStringLiteral("same"),
+                            QStringLiteral("touched"), QStringLiteral("changed"),
+                            QStringLiteral("order")};
+
+void runEventsFor(double seconds)
+{
+    QEventLoop loop;
+    QTimer::singleShot(int(seconds * 1000), &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// Seconds from a click on cmdExec to the box growing past what it held then
+// (the separator a continuation adds at the click included).
+double clickToFirstPiece(frmGramisola &window)
+{
+    const auto *box = window.findChild<ResultBox *>(QStringLiteral("txtResult"));
+    auto *exec = window.findChild<QPushButton *>(QStringLiteral("cmdExec"));
+    const Stopwatch clock;
+    const int before = box->textLength();
+    exec->click();
+    const int separator = box->textLength() > before ? box->textLength() : before;
+    while (box->textLength() <= separator && clock.seconds() < 600)
+        runEventsFor(0.001); // waits in the event loop: the worker keeps the core
+    return clock.seconds();
+}
+
+void chooseOrder(frmGramisola &window, int order)
+{
+    window.findChild<QRadioButton *>(QStringLiteral("optLevel_%1").arg(order - 1))
+        ->setChecked(true);
+}
+
+// Changes the middle byte of an ASCII letter to another letter, or back.
+void flipOneByte(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite))
+        BenchFail(QStringLiteral("%1: %2").arg(path, file.errorString()));
+    qint64 at = file.size() / 2;
+    char c = 0;
+    for (;; ++at) {
+        file.seek(at);
+        if (!file.getChar(&c))
+            BenchFail(QStringLiteral("%1: no letter to change").arg(path));
+        if (c == 'a' || c == 'e')
+            break;
+    }
+    file.seek(at);
+    file.putChar(c == 'a' ? 'e' : 'a');
+}
+
+int measure(const QString &path, const QString &which, int order)
+{
+    frmGramisola window;
+    window.show();
+    window.findChild<QLineEdit *>(QStringLiteral("txtFilename"))->setText(path);
+    chooseOrder(window, which == u"order" ? 4 : order);
+    double seconds = clickToFirstPiece(window);
+    if (which != u"first") {
+        window.findChild<QPushButton *>(QStringLiteral("cmdExec"))->click(); // pause
+        runEventsFor(0.3);
+        if (which == u"touched") {
+            QFile file(path);
+            if (!file.open(QIODevice::ReadWrite) ||
+                !file.setFileTime(QDateTime::currentDateTime(), QFileDevice::FileModificationTime))
+                BenchFail(QStringLiteral("%1: cannot touch").arg(path));
+        } else if (which == u"changed") {
+            flipOneByte(path);
+        } else if (which == u"order") {
+            chooseOrder(window, order);
+        }
+        seconds = clickToFirstPiece(window);
+        if (which == u"changed")
+            flipOneByte(path); // the next measurement starts from the same text
+    }
+    PrintJsonLine(
+        QJsonObject{{"seconds", seconds}, {"peak_mib", double(ProcStatusKiB("VmHWM")) / 1024}});
+    return 0;
+}
+
+QJsonObject measureInChild(const QString &program, const QString &path, const QString &which,
+                           int order)
+{
+    return MeasureInChild(program,
+                          {QStringLiteral("--measure"), path, which, QString::number(order)});
+}
+
+int run(qsizetype megabytes, const QList<int> &orders, const QString &baseline)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("vario.txt"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(BenchText(megabytes * 1'000'000).toUtf8()) < 0)
+        BenchFail(QStringLiteral("cannot write the corpus"));
+    file.close();
+    const QString self = QCoreApplication::applicationFilePath();
+    for (int order : orders) {
+        for (const QString &which : kCases) {
+            if (which == u"order" && order == 4)
+                continue;
+            std::vector<double> seconds, peaks, baseSeconds, basePeaks;
+            for (int i = 0; i < kRepeats; ++i) {
+                const QJsonObject one = measureInChild(self, path, which, order);
+                seconds.push_back(one[QLatin1String("seconds")].toDouble());
+                peaks.push_back(one[QLatin1String("peak_mib")].toDouble());
+                if (baseline.isEmpty())
+                    continue;
+                const QJsonObject base = measureInChild(baseline, path, which, order);
+                baseSeconds.push_back(base[QLatin1String("seconds")].toDouble());
+                basePeaks.push_back(base[QLatin1String("peak_mib")].toDouble());
+            }
+            QJsonObject line{{"benchmark", "window_continue"},
+                             {"megabytes", double(megabytes)},
+                             {"case", which},
+                             {"order", order},
+                             {"click_to_first_piece_s", Median(seconds)},
+                             {"peak_mib", Median(peaks)}};
+            if (!baseline.isEmpty()) {
+                line.insert("baseline_click_to_first_piece_s", Median(baseSeconds));
+                line.insert("baseline_peak_mib", Median(basePeaks));
+                line.insert("time_ratio", Median(seconds) / Median(baseSeconds));
+                line.insert("memory_ratio", Median(peaks) / Median(basePeaks));
+            }
+            PrintJsonLine(line);
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments().mid(1);
+    bool ok = false;
+    if (args.size() == 4 && args[0] == QLatin1String("--measure")) {
+        const int order = args[3].toInt(&ok);
+        if (ok && order >= 1 && order <= 10 && kCases.contains(args[2]))
+            return measure(args[1], args[2], order);
+    } else if (const std::optional<SideBySideArguments> parsed = ParseSideBySide(args)) {
+        return run(parsed->megabytes, parsed->orders, parsed->baseline);
+    }
+    std::fprintf(stderr, "Uso: bench_window_continue MEGABYTES ORDINE... [--baseline ALTRO]\n"
+                         "     bench_window_continue --measure PATH CASO ORDINE\n");
+    return 2;
+}
