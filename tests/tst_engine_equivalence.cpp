@@ -4,6 +4,7 @@
 // the same random values write the same text, character for character.
 
 #include "corpus.h"
+#include "detail/index_tuning.h"
 #include "engine.h"
 #include "indexed_finder.h"
 #include "option_bits.h"
