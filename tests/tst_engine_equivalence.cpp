@@ -4,19 +4,24 @@
 // the same random values write the same text, character for character.
 
 #include "corpus.h"
+#include "detail/context_key.h"
 #include "detail/index_tuning.h"
+#include "detail/source_alphabet.h"
 #include "engine.h"
 #include "indexed_finder.h"
 #include "option_bits.h"
 #include "prepare_source_text.h"
+#include "side_by_side.h"
 
 #include <QHash>
 #include <QSet>
 #include <QTest>
 
 #include <algorithm>
+#include <chrono>
 #include <limits>
 #include <random>
+#include <stdexcept>
 
 namespace {
 
@@ -47,22 +52,32 @@ QString randomText(std::mt19937_64 &random, qsizetype length)
     return text;
 }
 
-// Words over some six hundred code units (Latin, Greek, Cyrillic and more),
-// repeated so that long contexts recur: too many distinct characters for a
-// long context to be packed into 64 bits.
-QString wideAlphabetText(std::mt19937_64 &random, qsizetype length)
+// Words over `letters` code units (Latin, Greek, Cyrillic and more),
+// repeated so that long contexts recur: with some six hundred, too many
+// distinct characters for a long context to be packed into 64 bits.
+QString wideAlphabetText(std::mt19937_64 &random, qsizetype length, int letters = 600)
 {
     QStringList words;
     for (int w = 0; w < 60; ++w) {
         QString word;
         for (int i = 0, size = 3 + int(random() % 8); i < size; ++i)
-            word += QChar(char16_t(0x100 + random() % 600));
+            word += QChar(char16_t(0x100 + random() % quint64(letters)));
         words << word;
     }
     QString text;
     while (text.size() < length)
         text += words[qsizetype(random() % quint64(words.size()))] + QChar(u' ');
     return text;
+}
+
+// Every 16-bit code unit once, in order, then prose: no rank is left for a
+// code unit the text lacks.
+QString everyCodeUnitText()
+{
+    QString text(0x10000, QChar());
+    for (int c = 0; c < 0x10000; ++c)
+        text[c] = QChar(char16_t(c));
+    return text + ItalianLikeText(5000, 5, 60);
 }
 
 // Positions or code units one by one, for failure messages.
@@ -124,6 +139,9 @@ private slots:
     void generatorsWriteTheSameText();
     void everyWayOfBuildingHoldsEveryPosition_data();
     void everyWayOfBuildingHoldsEveryPosition();
+    void rollingKeysAreKeysFromScratch();
+    void oneSideFailingStopsTheOther_data();
+    void oneSideFailingStopsTheOther();
     void indexAnswersOnlyForItsContextLength();
     void cancelledWorkGivesUp();
 
@@ -159,6 +177,8 @@ void TestEngineEquivalence::sources()
          {"random 1", "random 2", "random 3", "random 4", "random 5", "random 6"})
         row(name, randomText(random, 200 + qsizetype(random() % 1300)));
     row("wide alphabet", wideAlphabetText(random, 1500));
+    QTest::newRow("every 16-bit code unit")
+        << everyCodeUnitText() << quint32(1u << 0 | 1u << 31) << 100 << 30;
     row("Italian-like 1", ItalianLikeText(2500, 1, 40));
     row("Italian-like 2", ItalianLikeText(1200, 2, 30));
     QTest::newRow("Italian-like, long")
@@ -262,6 +282,8 @@ void TestEngineEquivalence::everyWayOfBuildingHoldsEveryPosition_data()
     QTest::newRow("random text in partitions")
         << randomText(random, 3000) << 4 << 16 << 64 << 6.0 << "P";
     QTest::newRow("alphabet over 255 characters") << wide << 3 << 16 << 64 << 6.0 << "PW";
+    QTest::newRow("alphabet of 128 to 255 characters, keys of exactly 64 bits")
+        << wideAlphabetText(random, 3000, 180) << 8 << 16 << 64 << 6.0 << "P";
     QTest::newRow("keys wider than 64 bits") << wide << 9 << 16 << 64 << 6.0 << "PCW";
     QTest::newRow("keys wider than 64 bits, one table") << wide << 8 << 8192 << 64 << 6.0 << "CW";
     QTest::newRow("one context holds most positions")
@@ -317,6 +339,99 @@ void TestEngineEquivalence::everyWayOfBuildingHoldsEveryPosition()
                                        .arg(found.size())
                                        .arg(expected.value(context))));
     }
+}
+
+// The keys dealt while rolling along the text are the keys looked up, context
+// by context: at every position of texts of every alphabet width (ranks from
+// 1 to 65,536, none wrapped to the absent code unit's 0), every length and
+// key width.
+void TestEngineEquivalence::rollingKeysAreKeysFromScratch()
+{
+    std::mt19937_64 random(20240603);
+    for (const QString &text : {ItalianLikeText(3000, 6, 40), randomText(random, 3000),
+                                wideAlphabetText(random, 3000, 180), wideAlphabetText(random, 3000),
+                                everyCodeUnitText()}) {
+        const auto *units = reinterpret_cast<const char16_t *>(text.utf16());
+        const SourceAlphabet alphabet = RankAlphabet(units, text.size(), nullptr, 64);
+        const ContextRank *rank = alphabet.rank.data();
+        QVERIFY(std::all_of(units, units + text.size(), [&](char16_t c) { return rank[c] != 0; }));
+        for (int length = 1; length <= 9; ++length) {
+            for (const int keyBits : {64, 20}) {
+                const ContextKeys keys(alphabet.bits, length, keyBits);
+                std::uint64_t rolling = keys.before(rank, units);
+                for (qsizetype p = 0; p + length <= text.size(); ++p) {
+                    std::uint64_t alone = keys.before(rank, units + p);
+                    const std::uint64_t rolled = keys.next(rolling, rank, units + p);
+                    if (rolled != keys.next(alone, rank, units + p))
+                        QFAIL(qPrintable(QStringLiteral("length %1, key bits %2, position %3")
+                                             .arg(length)
+                                             .arg(keyBits)
+                                             .arg(p)));
+                }
+            }
+        }
+    }
+}
+
+// Passes run side by side: the answer is both sides', an exception from
+// either reaches the caller, and a side that fails ends the other, which
+// otherwise works on (here: until it sees the stop, or for ten seconds).
+void TestEngineEquivalence::oneSideFailingStopsTheOther_data()
+{
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
+    QTest::addColumn<QString>("expected"); // "true", "false", or the exception's text
+    QTest::newRow("both answer") << "true"
+                                 << "true"
+                                 << "true";
+    QTest::newRow("second gives up") << "true"
+                                     << "false"
+                                     << "false";
+    QTest::newRow("first gives up, second stops") << "false"
+                                                  << "works"
+                                                  << "false";
+    QTest::newRow("second gives up, first stops") << "works"
+                                                  << "false"
+                                                  << "false";
+    QTest::newRow("first throws, second stops") << "throw first"
+                                                << "works"
+                                                << "first";
+    QTest::newRow("second throws, first stops") << "works"
+                                                << "throw second"
+                                                << "second";
+    QTest::newRow("both throw") << "throw first"
+                                << "throw second"
+                                << "first";
+}
+
+void TestEngineEquivalence::oneSideFailingStopsTheOther()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    QFETCH(QString, expected);
+    std::atomic<bool> stop{false};
+    bool workerStopped = false;
+    const auto side = [&](const QString &does) {
+        return [&, does] {
+            if (does.startsWith(u"throw"))
+                throw std::runtime_error(does.mid(6).toStdString());
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (does == u"works" && !stop && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::yield();
+            if (does == u"works")
+                workerStopped = stop;
+            return does != u"false";
+        };
+    };
+    QString answer;
+    try {
+        answer = RunSideBySide(stop, side(first), side(second)) ? QStringLiteral("true")
+                                                                : QStringLiteral("false");
+    } catch (const std::runtime_error &failure) {
+        answer = QString::fromStdString(failure.what());
+    }
+    QCOMPARE(answer, expected);
+    QCOMPARE(workerStopped, first == u"works" || second == u"works");
 }
 
 // Questions the generator never asks get an error, not a wrong answer: a
