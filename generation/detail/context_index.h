@@ -61,7 +61,7 @@ public:
 private:
     enum class Outcome { Built, Cancelled, DoesNotSuit };
     // A stretch of m_positions dealt to one slot or partition: the first
-    // half's positions from `begin`, the second half's from `secondHalf`.
+    // half's positions from `begin`, the second's from `secondHalf`, up to `end`.
     struct Stretch {
         std::uint32_t begin, secondHalf, end;
     };
