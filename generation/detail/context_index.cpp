@@ -7,22 +7,37 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <new>
 
 namespace {
 
-// What a thread holds while it reorders a partition: per position its key,
-// its slot, a copy of it and its follower's rank.
+// What a thread holds while it reorders a partition, per position: its key,
+// its slot, a copy of it and its follower's rank. Grown only, and left
+// uninitialised: making room for a partition that holds most positions is no
+// pass of its own, which could not look at the cancellation.
 struct PartitionWork {
-    std::vector<std::uint64_t> keyOf;
-    std::vector<std::uint32_t> slotOf;
-    std::vector<SourcePosition> dealt;
-    std::vector<FollowerRank> rankAfter;
+    std::unique_ptr<std::uint64_t[]> keyOf;
+    std::unique_ptr<std::uint32_t[]> slotOf;
+    std::unique_ptr<SourcePosition[]> dealt;
+    std::unique_ptr<FollowerRank[]> rankAfter;
+    size_t room = 0;
 
+    void makeRoom(size_t positions)
+    {
+        if (positions <= room)
+            return;
+        *this = PartitionWork(); // the old arrays go before the new ones come
+        keyOf.reset(new std::uint64_t[positions]);
+        slotOf.reset(new std::uint32_t[positions]);
+        dealt.reset(new SourcePosition[positions]);
+        rankAfter.reset(new FollowerRank[positions]);
+        room = positions;
+    }
     static constexpr std::int64_t bytesPerPosition()
     {
-        return sizeof(decltype(keyOf)::value_type) + sizeof(decltype(slotOf)::value_type) +
-               sizeof(decltype(dealt)::value_type) + sizeof(decltype(rankAfter)::value_type);
+        return sizeof(decltype(keyOf)::element_type) + sizeof(decltype(slotOf)::element_type) +
+               sizeof(decltype(dealt)::element_type) + sizeof(decltype(rankAfter)::element_type);
     }
 };
 
@@ -231,19 +246,16 @@ bool ContextIndex::indexPartitions(const std::vector<Stretch> &stretches, size_t
         const Stretch stretch = stretches[size_t(partition)];
         const SourcePosition *positions = m_positions.data() + stretch.begin;
         const qsizetype size = stretch.end - stretch.begin;
-        work.keyOf.resize(size_t(size));
-        work.slotOf.resize(size_t(size));
-        work.dealt.resize(size_t(size));
-        work.rankAfter.resize(m_followerRanks ? size_t(size) : 0);
+        work.makeRoom(size_t(size));
         // The text is read at random, with the reads asked for well ahead;
         // the table is probed afterwards, so that the two waits do not add up.
         if (!InStrides(0, size, stride, stopped, [&](qsizetype i) {
                 if (i + ahead < size)
                     __builtin_prefetch(m_text + positions[i + ahead]);
-                work.dealt[size_t(i)] = positions[i];
-                work.keyOf[size_t(i)] = keyAt(m_text + positions[i]);
+                work.dealt[i] = positions[i];
+                work.keyOf[i] = keyAt(m_text + positions[i]);
                 if (m_followerRanks)
-                    work.rankAfter[size_t(i)] = followerRank(positions[i]);
+                    work.rankAfter[i] = followerRank(positions[i]);
                 return true;
             }))
             return false;
@@ -253,9 +265,9 @@ bool ContextIndex::indexPartitions(const std::vector<Stretch> &stretches, size_t
             counting.reset(room);
             bool full = false;
             if (InStrides(0, size, stride, stopped, [&](qsizetype i) {
-                    const std::uint64_t key = work.keyOf[size_t(i)];
-                    work.slotOf[size_t(i)] = counting.count(key, MixBits(key), positions[i]);
-                    full = work.slotOf[size_t(i)] == CountingTable::kFull;
+                    const std::uint64_t key = work.keyOf[i];
+                    work.slotOf[i] = counting.count(key, MixBits(key), positions[i]);
+                    full = work.slotOf[i] == CountingTable::kFull;
                     return !full;
                 }))
                 break;
@@ -264,10 +276,10 @@ bool ContextIndex::indexPartitions(const std::vector<Stretch> &stretches, size_t
         }
         m_tables[size_t(partition)] = counting.layOut(stretch.begin, groupBegin);
         if (!InStrides(0, size, stride, stopped, [&](qsizetype i) {
-                const std::uint32_t place = groupBegin[work.slotOf[size_t(i)]]++;
-                m_positions[place] = work.dealt[size_t(i)];
+                const std::uint32_t place = groupBegin[work.slotOf[i]]++;
+                m_positions[place] = work.dealt[i];
                 if (m_followerRanks)
-                    m_followerRanks[place] = work.rankAfter[size_t(i)];
+                    m_followerRanks[place] = work.rankAfter[i];
                 return true;
             }))
             return false;
