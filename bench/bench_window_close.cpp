@@ -4,6 +4,8 @@
 // destroys it when its window closes. Prints, per moment, the seconds the
 // destruction took, then the longest of them.
 //   bench_window_close [MEGABYTES]   (default 100)
+//   bench_window_close --one-context  127 Mi of "a", then 1 MB of the text:
+//                                    one context holds most positions
 
 #include "bench_support.h"
 #include "frm_gramisola.h"
@@ -60,17 +62,19 @@ int main(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const qsizetype megabytes = argc > 1 ? QByteArray(argv[1]).toLongLong() : 100;
+    const bool oneContext = argc > 1 && QByteArray(argv[1]) == "--one-context";
+    const qsizetype megabytes = oneContext ? 1 : argc > 1 ? QByteArray(argv[1]).toLongLong() : 100;
     QTemporaryDir dir;
     QFile file(dir.filePath(QStringLiteral("testo.txt")));
-    if (megabytes <= 0 || !file.open(QIODevice::WriteOnly) ||
+    const QByteArray many(oneContext ? qsizetype(127) << 20 : 0, 'a');
+    if (megabytes <= 0 || !file.open(QIODevice::WriteOnly) || file.write(many) < 0 ||
         file.write(BenchText(megabytes * 1'000'000).toUtf8()) < 0)
         BenchFail(QStringLiteral("cannot write the corpus"));
     file.close();
 
     const double prepared = secondsToFirstPiece(file.fileName());
     PrintJsonLine({{"benchmark", "window_close"},
-                   {"text_characters", megabytes * 1'000'000},
+                   {"text_characters", many.size() + megabytes * 1'000'000},
                    {"order", kOrder},
                    {"click_to_first_piece_s", prepared}});
     // Moments spread over the whole preparation: reading, the preparation

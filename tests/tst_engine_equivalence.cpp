@@ -4,18 +4,25 @@
 // the same random values write the same text, character for character.
 
 #include "corpus.h"
+#include "detail/context_key.h"
+#include "detail/index_tuning.h"
+#include "detail/source_alphabet.h"
 #include "engine.h"
 #include "indexed_finder.h"
 #include "option_bits.h"
 #include "prepare_source_text.h"
+#include "side_by_side.h"
 
 #include <QHash>
 #include <QSet>
 #include <QTest>
 
 #include <algorithm>
+#include <chrono>
 #include <limits>
 #include <random>
+#include <stdexcept>
+#include <thread>
 
 namespace {
 
@@ -46,22 +53,32 @@ QString randomText(std::mt19937_64 &random, qsizetype length)
     return text;
 }
 
-// Words over some six hundred code units (Latin, Greek, Cyrillic and more),
-// repeated so that long contexts recur: too many distinct characters for a
-// long context to be packed into 64 bits.
-QString wideAlphabetText(std::mt19937_64 &random, qsizetype length)
+// Words over `letters` code units (Latin, Greek, Cyrillic and more),
+// repeated so that long contexts recur: with some six hundred, too many
+// distinct characters for a long context to be packed into 64 bits.
+QString wideAlphabetText(std::mt19937_64 &random, qsizetype length, int letters = 600)
 {
     QStringList words;
     for (int w = 0; w < 60; ++w) {
         QString word;
         for (int i = 0, size = 3 + int(random() % 8); i < size; ++i)
-            word += QChar(char16_t(0x100 + random() % 600));
+            word += QChar(char16_t(0x100 + random() % quint64(letters)));
         words << word;
     }
     QString text;
     while (text.size() < length)
         text += words[qsizetype(random() % quint64(words.size()))] + QChar(u' ');
     return text;
+}
+
+// Every 16-bit code unit once, in order, then prose: no rank is left for a
+// code unit the text lacks.
+QString everyCodeUnitText()
+{
+    QString text(0x10000, QChar());
+    for (int c = 0; c < 0x10000; ++c)
+        text[c] = QChar(char16_t(c));
+    return text + ItalianLikeText(5000, 5, 60);
 }
 
 // Positions or code units one by one, for failure messages.
@@ -123,6 +140,8 @@ private slots:
     void generatorsWriteTheSameText();
     void everyWayOfBuildingHoldsEveryPosition_data();
     void everyWayOfBuildingHoldsEveryPosition();
+    void rollingKeysAreKeysFromScratch();
+    void oneSideFailingStopsTheOther();
     void indexAnswersOnlyForItsContextLength();
     void cancelledWorkGivesUp();
 
@@ -158,6 +177,8 @@ void TestEngineEquivalence::sources()
          {"random 1", "random 2", "random 3", "random 4", "random 5", "random 6"})
         row(name, randomText(random, 200 + qsizetype(random() % 1300)));
     row("wide alphabet", wideAlphabetText(random, 1500));
+    QTest::newRow("every 16-bit code unit")
+        << everyCodeUnitText() << quint32(1u << 0 | 1u << 31) << 100 << 30;
     row("Italian-like 1", ItalianLikeText(2500, 1, 40));
     row("Italian-like 2", ItalianLikeText(1200, 2, 30));
     QTest::newRow("Italian-like, long")
@@ -263,6 +284,8 @@ void TestEngineEquivalence::everyWayOfBuildingHoldsEveryPosition_data()
     QTest::newRow("random text in partitions")
         << randomText(random, 3000) << 4 << 16 << 64 << 6.0 << "P";
     QTest::newRow("alphabet over 255 characters") << wide << 3 << 16 << 64 << 6.0 << "PW";
+    QTest::newRow("alphabet of 128 to 255 characters, keys of exactly 64 bits")
+        << wideAlphabetText(random, 3000, 180) << 8 << 16 << 64 << 6.0 << "P";
     QTest::newRow("keys wider than 64 bits") << wide << 9 << 16 << 64 << 6.0 << "PCW";
     QTest::newRow("keys wider than 64 bits, one table") << wide << 8 << 8192 << 64 << 6.0 << "CW";
     QTest::newRow("one context holds most positions")
@@ -318,6 +341,57 @@ void TestEngineEquivalence::everyWayOfBuildingHoldsEveryPosition()
                                        .arg(found.size())
                                        .arg(expected.value(context))));
     }
+}
+
+// The keys dealt while rolling along the text are the keys looked up, at
+// every position of texts of every alphabet width (ranks 1 to 65,536, none
+// wrapped to the absent code unit's 0) and every length.
+void TestEngineEquivalence::rollingKeysAreKeysFromScratch()
+{
+    std::mt19937_64 random(20240603);
+    for (const QString &text : {ItalianLikeText(3000, 6, 40), wideAlphabetText(random, 3000, 180),
+                                wideAlphabetText(random, 3000), everyCodeUnitText()}) {
+        const auto *units = reinterpret_cast<const char16_t *>(text.utf16());
+        const SourceAlphabet alphabet = RankAlphabet(units, text.size(), nullptr, 64);
+        const ContextRank *rank = alphabet.rank.data();
+        QVERIFY(std::all_of(units, units + text.size(), [&](char16_t c) { return rank[c] != 0; }));
+        for (int length = 1; length <= 9; ++length) {
+            const ContextKeys keys(alphabet.bits, length, 64);
+            std::uint64_t rolling = keys.before(rank, units), alone = 0;
+            for (qsizetype p = 0; p + length <= text.size(); ++p)
+                if (keys.next(rolling, rank, units + p) !=
+                    keys.next(alone = keys.before(rank, units + p), rank, units + p))
+                    QFAIL(qPrintable(QStringLiteral("length %1, position %2").arg(length).arg(p)));
+        }
+    }
+}
+
+// Passes run side by side: the answer is both sides', an exception from
+// either reaches the caller, and a side that fails ends the other, which
+// would otherwise work on (here: until it sees the stop, ten seconds at most).
+void TestEngineEquivalence::oneSideFailingStopsTheOther()
+{
+    std::atomic<bool> stop{false};
+    bool sawStop = false;
+    const auto works = [&] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!stop && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
+        return sawStop = stop;
+    };
+    const auto throws = []() -> bool { throw std::runtime_error("side"); };
+    QVERIFY(!RunSideBySide(
+        stop, [] { return true; }, [] { return false; }));
+    stop = false;
+    QVERIFY(!RunSideBySide(
+                stop, [] { return false; }, works) &&
+            sawStop);
+    stop = sawStop = false;
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, RunSideBySide(stop, works, throws));
+    QVERIFY(sawStop);
+    stop = sawStop = false;
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, RunSideBySide(stop, throws, works));
+    QVERIFY(sawStop);
 }
 
 // Questions the generator never asks get an error, not a wrong answer: a

@@ -7,13 +7,46 @@
 
 #include <algorithm>
 #include <cmath>
-#include <iterator>
+#include <memory>
 #include <new>
+
+namespace {
+
+// What a thread holds while it reorders a partition, per position: its key,
+// its slot, a copy of it and its follower's rank. Grown only, and left
+// uninitialised: making room for a partition that holds most positions is no
+// pass of its own, which could not look at the cancellation.
+struct PartitionWork {
+    std::unique_ptr<std::uint64_t[]> keyOf;
+    std::unique_ptr<std::uint32_t[]> slotOf;
+    std::unique_ptr<SourcePosition[]> dealt;
+    std::unique_ptr<FollowerRank[]> rankAfter;
+    size_t room = 0;
+
+    void makeRoom(size_t positions)
+    {
+        if (positions <= room)
+            return;
+        *this = PartitionWork(); // the old arrays go before the new ones come
+        keyOf.reset(new std::uint64_t[positions]);
+        slotOf.reset(new std::uint32_t[positions]);
+        dealt.reset(new SourcePosition[positions]);
+        rankAfter.reset(new FollowerRank[positions]);
+        room = positions;
+    }
+    static constexpr std::int64_t bytesPerPosition()
+    {
+        return sizeof(decltype(keyOf)::element_type) + sizeof(decltype(slotOf)::element_type) +
+               sizeof(decltype(dealt)::element_type) + sizeof(decltype(rankAfter)::element_type);
+    }
+};
+
+} // namespace
 
 ContextIndex::ContextIndex(const QString &source, int contextLength, const IndexTuning &tuning,
                            const Cancellation *cancel)
     : m_source(source), m_text(reinterpret_cast<const char16_t *>(source.utf16())),
-      m_length(contextLength), m_tuning(tuning),
+      m_length(contextLength), m_tuning(tuning), m_cancel(cancel),
       m_alphabet(RankAlphabet(m_text, source.size(), cancel, tuning.cancellationStride)),
       m_keys(m_alphabet.bits, contextLength, tuning.keyBits),
       m_seedWordStarts(FindSeedWordStarts(m_text, source.size(), contextLength, cancel,
@@ -21,130 +54,133 @@ ContextIndex::ContextIndex(const QString &source, int contextLength, const Index
 {
 }
 
-Status ContextIndex::build(const Cancellation *cancel)
+Status ContextIndex::build()
 {
-    if (IsCancelled(cancel)) // the alphabet and the seed words may be cut short
+    if (stopped()) // the alphabet and the seed words may be cut short
         return CancelledError();
     if (m_source.size() <= m_length)
         return Done{};
-    Result<Outcome> outcome = buildOneTable(cancel);
+    Result<Outcome> outcome = buildOneTable();
     if (outcome && outcome.value() == Outcome::DoesNotSuit)
-        outcome = buildPartitions(cancel);
+        outcome = buildPartitions();
     if (!outcome)
         return outcome.error();
     return outcome.value() == Outcome::Built ? Status(Done{}) : Status(CancelledError());
 }
 
-template <typename Visit>
-bool ContextIndex::forEachContext(int half, const Cancellation *cancel, Visit visit) const
+template <typename Visit> bool ContextIndex::forEachContext(int half, Visit visit) const
 {
     const qsizetype all = m_source.size() - m_length, middle = all / 2;
     const qsizetype first = half ? middle : 0, last = half ? all : middle;
     // Locals, which a visit's stores cannot alias, unlike the members.
-    const ContextRank *rank = m_alphabet.rank.data();
     const char16_t *text = m_text;
-    const ContextKeys keys = m_keys;
     const int length = m_length;
-    std::uint64_t rolling = 0;
-    for (int i = 0; i + 1 < length; ++i)
-        rolling = keys.in(rolling, rank[text[first + i]]);
-    for (qsizetype start = first; start < last; start += m_tuning.cancellationStride) {
-        if (IsCancelled(cancel))
-            return false;
-        const qsizetype end = std::min(last, start + m_tuning.cancellationStride);
-        for (qsizetype p = start; p < end; ++p) {
-            rolling = keys.in(rolling, rank[text[p + length - 1]]);
-            if (text[p + length] != u'\n') {
-                const std::uint64_t key = keys.key(rolling);
-                if (!visit(p, key, MixBits(key)))
-                    return false;
-            }
-            rolling = keys.out(rolling, rank[text[p]]);
-        }
-    }
-    return true;
+    const ContextRank *rank = m_alphabet.rank.data();
+    const ContextKeys keys = m_keys;
+    std::uint64_t rolling = keys.before(rank, text + first);
+    return InStrides(
+        first, last, m_tuning.cancellationStride, [this] { return stopped(); },
+        [&](qsizetype p) {
+            const std::uint64_t key = keys.next(rolling, rank, text + p);
+            return text[p + length] == u'\n' || visit(p, key, MixBits(key));
+        });
 }
 
-template <typename Visit>
-bool ContextIndex::forEachContextInHalves(const Cancellation *cancel, Visit visit) const
+template <typename Visit> bool ContextIndex::forEachContextInHalves(Visit visit)
 {
-    return RunSideBySide([&] { return forEachContext(0, cancel, visit(0)); },
-                         [&] { return forEachContext(1, cancel, visit(1)); });
+    return RunSideBySide(
+        m_sideFailed, [&] { return forEachContext(0, visit(0)); },
+        [&] { return forEachContext(1, visit(1)); });
 }
 
 template <typename Classify>
-bool ContextIndex::dealOut(Places &next, const Cancellation *cancel, Classify classify)
+bool ContextIndex::dealOut(const std::vector<Stretch> &stretches, Classify classify)
 {
-    return forEachContextInHalves(cancel, [&](int half) {
-        return [&, place = next[size_t(half)].data()](qsizetype p, auto key, auto hash) {
-            const std::uint32_t at = place[classify(p, key, hash)]++;
-            m_positions[at] = SourcePosition(p);
-            if (m_following)
-                m_following[at] = followingRank(p);
-            return true;
-        };
-    });
+    std::array<std::vector<std::uint32_t>, 2> next; // per half, where its next position goes
+    for (const Stretch &stretch : stretches) {
+        next[0].push_back(stretch.begin);
+        next[1].push_back(stretch.secondHalf);
+    }
+    if (!forEachContextInHalves([&](int half) {
+            return [&, place = next[size_t(half)].data()](qsizetype p, auto key, auto hash) {
+                const std::uint32_t at = place[classify(p, key, hash)]++;
+                m_positions[at] = SourcePosition(p);
+                if (m_followerRanks)
+                    m_followerRanks[at] = followerRank(p);
+                return true;
+            };
+        }))
+        return false;
+    for (size_t i = 0; i < stretches.size(); ++i)
+        Ensure(next[0][i] == stretches[i].secondHalf && next[1][i] == stretches[i].end,
+               "the deal fills each stretch exactly as counted");
+    return true;
 }
 
 Status ContextIndex::allocatePositions(qsizetype positions, std::int64_t otherBytes)
 {
-    const bool following = m_alphabet.bits <= 8;
+    Ensure(positions <= std::numeric_limits<std::uint32_t>::max(), "group ends fit in 32 bits");
+    const bool keepFollowers = m_alphabet.characters.size() - 1 <= kMaxKeptRank;
+    const std::int64_t bytesPerPosition =
+        sizeof(SourcePosition) + (keepFollowers ? sizeof(FollowerRank) : 0);
     const Status fits = CheckMemoryFor(m_source.size(), m_length + 1,
-                                       std::int64_t(positions) * (4 + following) + otherBytes);
+                                       std::int64_t(positions) * bytesPerPosition + otherBytes);
     if (fits)
         m_positions = LargeArray<SourcePosition>(size_t(positions));
-    if (fits && following)
-        m_following = LargeArray<std::uint8_t>(size_t(positions));
-    if (fits && (!m_positions || (following && !m_following)))
+    if (fits && keepFollowers)
+        m_followerRanks = LargeArray<FollowerRank>(size_t(positions));
+    if (fits && (!m_positions || (keepFollowers && !m_followerRanks)))
         throw std::bad_alloc();
     return fits;
 }
 
-Result<ContextIndex::Outcome> ContextIndex::buildOneTable(const Cancellation *cancel)
+Result<ContextIndex::Outcome> ContextIndex::buildOneTable()
 {
-    CountingTable table(m_text, m_length, m_keys.exact(), 0, m_tuning.load);
-    table.reset(m_tuning.fewContexts);
+    CountingTable counting(m_text, m_length, m_keys.exact(), 0, m_tuning.load);
+    counting.reset(m_tuning.fewContexts);
     // Counted in one pass, with each context's count in the first half on
     // the side: the second half's positions go after the first half's.
-    std::vector<std::uint32_t> inFirstHalf(table.capacity());
+    std::vector<std::uint32_t> inFirstHalf(counting.capacity());
     bool full = false;
     const auto count = [&](int half) {
         return [&, half](qsizetype p, std::uint64_t key, std::uint64_t hash) {
-            const std::uint32_t slot = table.count(key, hash, SourcePosition(p));
+            const std::uint32_t slot = counting.count(key, hash, SourcePosition(p));
             full = slot == CountingTable::kFull;
             if (!full)
                 inFirstHalf[slot] += half == 0;
             return !full;
         };
     };
-    if (!(forEachContext(0, cancel, count(0)) && forEachContext(1, cancel, count(1))))
+    if (!(forEachContext(0, count(0)) && forEachContext(1, count(1))))
         return full ? Outcome::DoesNotSuit : Outcome::Cancelled;
-    Places next;
-    m_tables.push_back(table.layOut(0, next[0]));
-    const Status fits = allocatePositions(m_tables[0].entries.back().end, 0);
+    std::vector<std::uint32_t> groupBegin;
+    m_tables.push_back(counting.layOut(0, groupBegin));
+    const std::vector<KeptSlot> &entries = m_tables[0].entries;
+    std::vector<Stretch> groups;
+    for (size_t slot = 0; slot < entries.size(); ++slot)
+        groups.push_back(
+            {groupBegin[slot], groupBegin[slot] + inFirstHalf[slot], entries[slot].end});
+    const Status fits = allocatePositions(entries.back().end, 0);
     if (!fits)
         return fits.error();
-    std::transform(next[0].begin(), next[0].end(), inFirstHalf.begin(), std::back_inserter(next[1]),
-                   std::plus<>());
     const auto slotOf = [&](qsizetype p, std::uint64_t key, std::uint64_t hash) {
-        return table.find(key, hash, SourcePosition(p));
+        return counting.find(key, hash, SourcePosition(p));
     };
-    return dealOut(next, cancel, slotOf) ? Outcome::Built : Outcome::Cancelled;
+    return dealOut(groups, slotOf) ? Outcome::Built : Outcome::Cancelled;
 }
 
-Result<ContextIndex::Outcome> ContextIndex::buildPartitions(const Cancellation *cancel)
+Result<ContextIndex::Outcome> ContextIndex::buildPartitions()
 {
     // The census, per half of the text: the distinct contexts (an estimate)
-    // and the positions per bucket of the hash's kCensusBits high bits.
-    constexpr int kCensusBits = 16; // the most partition bits there can be
+    // and the positions in each of the finest partitions there can be.
     std::array<DistinctCounter, 2> distinct;
-    Places buckets{std::vector<std::uint32_t>(1 << kCensusBits),
-                   std::vector<std::uint32_t>(1 << kCensusBits)};
-    if (!forEachContextInHalves(cancel, [&](int half) {
-            return [&distinct = distinct[size_t(half)], count = buckets[size_t(half)].data()](
+    std::array<std::vector<std::uint32_t>, 2> census;
+    census.fill(std::vector<std::uint32_t>(size_t(1) << kCensusBits));
+    if (!forEachContextInHalves([&](int half) {
+            return [&distinct = distinct[size_t(half)], count = census[size_t(half)].data()](
                        qsizetype, std::uint64_t, std::uint64_t hash) {
                 distinct.add(hash);
-                ++count[hash >> (64 - kCensusBits)];
+                ++count[PartitionOf(hash, kCensusBits)];
                 return true;
             };
         }))
@@ -159,94 +195,94 @@ Result<ContextIndex::Outcome> ContextIndex::buildPartitions(const Cancellation *
     const double mean = contexts / double(partitions);
     const size_t planned = size_t(mean + m_tuning.spread * std::sqrt(mean)) + 1;
 
-    // Each partition's stretch, and where each half's positions go in it.
-    Places next{std::vector<std::uint32_t>(partitions), std::vector<std::uint32_t>(partitions)};
+    // Each partition's positions per half, from the census's partitions it
+    // covers (the hash bits each stands for, put back in place), then its stretch.
+    std::vector<std::array<std::uint32_t, 2>> inPartition(partitions);
     for (size_t half = 0; half < 2; ++half)
-        for (size_t b = 0; b < buckets[half].size(); ++b)
-            next[half][b >> (kCensusBits - m_partitionBits)] += buckets[half][b];
-    std::uint32_t start = 0, largest = 0;
-    m_tables.resize(partitions);
-    for (size_t p = 0; p < partitions; ++p) {
-        const std::uint32_t first = next[0][p], size = first + next[1][p];
-        m_tables[p].base = next[0][p] = start;
-        next[1][p] = start + first;
-        largest = std::max(largest, size);
-        start += size;
+        for (size_t b = 0; b < census[half].size(); ++b)
+            inPartition[PartitionOf(std::uint64_t(b) << (64 - kCensusBits), m_partitionBits)]
+                       [half] += census[half][b];
+    std::vector<Stretch> stretches;
+    std::uint32_t end = 0, largest = 0;
+    for (const auto &[first, second] : inPartition) {
+        stretches.push_back({end, end + first, end + first + second});
+        end = stretches.back().end;
+        largest = std::max(largest, first + second);
     }
+    m_tables.resize(partitions);
     // The kept tables and each thread's counting table; what the threads
-    // gather of their partitions (key, slot, position, rank): one may have the
-    // largest, the other at most as many as the rest, or the largest again.
+    // hold of their partitions: one may have the largest, the other at most
+    // as many as the rest, or the largest again.
     const auto tableSlots = std::int64_t(double(planned) / m_tuning.load) + 1;
-    const Status fits = allocatePositions(
-        start,
-        tableSlots * std::int64_t(partitions * sizeof(KeptSlot) + 2 * sizeof(CountingTable::Slot)) +
-            std::int64_t(largest + std::min(largest, start - largest)) * 17);
+    const Status fits =
+        allocatePositions(end, tableSlots * std::int64_t(partitions * sizeof(KeptSlot) +
+                                                         2 * sizeof(CountingTable::Slot)) +
+                                   std::int64_t(largest + std::min(largest, end - largest)) *
+                                       PartitionWork::bytesPerPosition());
     if (!fits)
         return fits.error();
     const auto partitionOf = [this](qsizetype, std::uint64_t, std::uint64_t hash) {
         return PartitionOf(hash, m_partitionBits);
     };
-    if (!dealOut(next, cancel, partitionOf))
+    if (!dealOut(stretches, partitionOf))
         return Outcome::Cancelled;
 
     // Two threads take the partitions one at a time (a thread the system lets
-    // run less does less); each stretch now ends where its second half does.
+    // run less does less).
     std::atomic<int> unclaimed{0};
-    const auto index = [&] { return indexPartitions(next[1], planned, unclaimed, cancel); };
-    return RunSideBySide(index, index) ? Outcome::Built : Outcome::Cancelled;
+    const auto index = [&] { return indexPartitions(stretches, planned, unclaimed); };
+    return RunSideBySide(m_sideFailed, index, index) ? Outcome::Built : Outcome::Cancelled;
 }
 
-bool ContextIndex::indexPartitions(const std::vector<std::uint32_t> &ends, size_t planned,
-                                   std::atomic<int> &unclaimed, const Cancellation *cancel)
+bool ContextIndex::indexPartitions(const std::vector<Stretch> &stretches, size_t planned,
+                                   std::atomic<int> &unclaimed)
 {
-    CountingTable table(m_text, m_length, m_keys.exact(), m_partitionBits, m_tuning.load);
-    std::vector<std::uint64_t> keys;
-    std::vector<std::uint32_t> slotOf, next;
-    std::vector<SourcePosition> dealt;
-    std::vector<std::uint8_t> following;
-    // Counts the first `size` keys in a table with room for `room` contexts.
-    const auto countAll = [&](const SourcePosition *positions, size_t size, size_t room) {
-        table.reset(room);
-        for (size_t i = 0; i < size; ++i)
-            if ((slotOf[i] = table.count(keys[i], MixBits(keys[i]), positions[i])) ==
-                CountingTable::kFull)
-                return false;
-        return true;
-    };
-    const auto ahead = size_t(m_tuning.readAhead), stride = size_t(m_tuning.cancellationStride);
+    CountingTable counting(m_text, m_length, m_keys.exact(), m_partitionBits, m_tuning.load);
+    PartitionWork work;
+    std::vector<std::uint32_t> groupBegin;
+    const auto stopped = [this] { return this->stopped(); };
+    const qsizetype ahead = m_tuning.readAhead, stride = m_tuning.cancellationStride;
     for (int partition = unclaimed++; partition < int(m_tables.size()); partition = unclaimed++) {
-        KeptTable &kept = m_tables[size_t(partition)];
-        SourcePosition *positions = m_positions.data() + kept.base;
-        const size_t size = ends[size_t(partition)] - kept.base;
-        keys.resize(size);
-        slotOf.resize(size);
-        following.resize(m_following ? size : 0);
+        const Stretch stretch = stretches[size_t(partition)];
+        const SourcePosition *positions = m_positions.data() + stretch.begin;
+        const qsizetype size = stretch.end - stretch.begin;
+        work.makeRoom(size_t(size));
         // The text is read at random, with the reads asked for well ahead;
         // the table is probed afterwards, so that the two waits do not add up.
-        // A partition may hold most positions: the reads look at `cancel`.
-        for (size_t start = 0; start < size; start += stride) {
-            if (IsCancelled(cancel))
-                return false;
-            for (size_t i = start; i < std::min(size, start + stride); ++i) {
+        if (!InStrides(0, size, stride, stopped, [&](qsizetype i) {
                 if (i + ahead < size)
                     __builtin_prefetch(m_text + positions[i + ahead]);
-                keys[i] = keyAt(m_text + positions[i]);
-                if (m_following)
-                    following[i] = followingRank(positions[i]);
-            }
-        }
+                work.dealt[i] = positions[i];
+                work.keyOf[i] = keyAt(m_text + positions[i]);
+                if (m_followerRanks)
+                    work.rankAfter[i] = followerRank(positions[i]);
+                return true;
+            }))
+            return false;
         // A partition holds at most as many contexts as positions; one that
         // holds more than planned is counted again in a table twice as big.
-        for (size_t room = std::min(size, planned); !countAll(positions, size, room); room *= 2)
-            ++m_regrown;
-        kept = table.layOut(kept.base, next);
-        dealt.assign(positions, positions + size);
-        for (size_t i = 0; i < size; ++i) {
-            const std::uint32_t place = next[slotOf[i]]++;
-            m_positions[place] = dealt[i];
-            if (m_following)
-                m_following[place] = following[i];
+        for (size_t room = std::min(size_t(size), planned);; room *= 2, ++m_regrown) {
+            counting.reset(room);
+            bool full = false;
+            if (InStrides(0, size, stride, stopped, [&](qsizetype i) {
+                    const std::uint64_t key = work.keyOf[i];
+                    work.slotOf[i] = counting.count(key, MixBits(key), positions[i]);
+                    full = work.slotOf[i] == CountingTable::kFull;
+                    return !full;
+                }))
+                break;
+            if (!full)
+                return false;
         }
+        m_tables[size_t(partition)] = counting.layOut(stretch.begin, groupBegin);
+        if (!InStrides(0, size, stride, stopped, [&](qsizetype i) {
+                const std::uint32_t place = groupBegin[work.slotOf[i]]++;
+                m_positions[place] = work.dealt[i];
+                if (m_followerRanks)
+                    m_followerRanks[place] = work.rankAfter[i];
+                return true;
+            }))
+            return false;
     }
     return true;
 }
@@ -269,19 +305,14 @@ Result<Occurrences> ContextIndex::occurrences(QStringView asked)
     const auto *context = reinterpret_cast<const char16_t *>(asked.utf16());
     // A context with a character the source lacks (rank 0) fails every text check.
     const std::uint64_t hash = MixBits(keyAt(context));
-    const KeptTable &table = m_tables[PartitionOf(hash, m_partitionBits)];
-    for (size_t slot = HomeSlot(hash, m_partitionBits, table.entries.size());;
-         slot = slot + 1 == table.entries.size() ? 0 : slot + 1) {
-        const KeptSlot &kept = table.entries[slot];
-        if (kept.tag == 0)
-            return Occurrences();
-        const std::uint32_t begin = slot ? table.entries[slot - 1].end : table.base;
-        if (kept.tag != TagOf(hash) ||
-            !std::equal(context, context + m_length, m_text + m_positions[begin]))
-            continue;
-        const std::span<const SourcePosition> group(m_positions.data() + begin, kept.end - begin);
-        if (m_following)
-            return Occurrences(group, m_following.data() + begin, m_alphabet.characters.data());
-        return Occurrences(group, m_text, m_length);
-    }
+    const KeptTable::Group group =
+        m_tables[PartitionOf(hash, m_partitionBits)].find(hash, [&](std::uint32_t begin) {
+            return std::equal(context, context + m_length, m_text + m_positions[begin]);
+        });
+    const std::span<const SourcePosition> positions(m_positions.data() + group.begin,
+                                                    group.end - group.begin);
+    if (m_followerRanks)
+        return Occurrences(positions, m_followerRanks.data() + group.begin,
+                           m_alphabet.characters.data());
+    return Occurrences(positions, m_text, m_length);
 }

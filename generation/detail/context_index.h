@@ -1,7 +1,8 @@
 #pragma once
 
 #include "context_table.h"
-#include "indexed_finder.h"
+#include "in_strides.h"
+#include "index_tuning.h"
 #include "large_array.h"
 #include "source_alphabet.h"
 
@@ -14,8 +15,8 @@
 // The index of one source text for one context length L: every position
 // whose context (the L characters from it) is followed by a character other
 // than LF, grouped by context, increasing inside each group, in one array;
-// beside each, when the alphabet has at most 255 characters, the rank of the
-// character that follows it (one read per draw instead of two).
+// beside each, when the alphabet has at most kMaxKeptRank characters, the
+// rank of the character that follows it (one read per draw instead of two).
 //
 // A lookup, and what every way of building guarantees it: the context's key
 // (context_key.h) is mixed into a hash whose high bits choose a partition,
@@ -29,11 +30,16 @@
 //
 // Two ways of building lead there, dealing the first half of the text side by
 // side with the second, whose positions go after the first's in each group:
-// one table, for up to IndexTuning::fewContexts contexts (a pass counts them
-// in one CountingTable, a second deals each position out to its group); or
-// partitions (a census pass counts the positions of each and estimates the
-// contexts, a second deals each position out to its partition's stretch, then
-// two threads count each partition's contexts and reorder its stretch stably).
+// - one table, for up to IndexTuning::fewContexts contexts: a pass counts them
+//   in one CountingTable, whose layout gives each slot its Stretch; a second
+//   deals each position out to its slot's;
+// - partitions: a census pass counts the positions of each partition and
+//   estimates the contexts, which gives each partition its Stretch; a second
+//   deals each position out to its partition's (m_positions is then ordered by
+//   partition only); then two threads each take partitions one at a time,
+//   count its contexts in a CountingTable and reorder its stretch by context.
+// Every pass looks at the cancellation, and at whether the other side failed,
+// every IndexTuning::cancellationStride positions.
 class ContextIndex final : public OccurrenceFinder {
 public:
     // Ranks the alphabet and finds the seed words; `build` gives up when
@@ -41,12 +47,12 @@ public:
     ContextIndex(const QString &source, int contextLength, const IndexTuning &tuning,
                  const Cancellation *cancel);
 
-    // Refuses when the memory is short or `cancel` is cancelled; throws
+    // Refuses when the memory is short or the build is cancelled; throws
     // std::bad_alloc when an allocation fails after the memory check.
-    Status build(const Cancellation *cancel);
+    Status build();
     IndexShape shape() const
     {
-        return {int(m_tables.size()), m_regrown, m_keys.exact(), bool(m_following)};
+        return {int(m_tables.size()), m_regrown, m_keys.exact(), bool(m_followerRanks)};
     }
 
     Result<std::span<const SourcePosition>> seedWordStarts() override;
@@ -54,53 +60,58 @@ public:
 
 private:
     enum class Outcome { Built, Cancelled, DoesNotSuit };
-    using Places = std::array<std::vector<std::uint32_t>, 2>; // per half of the text
+    // A stretch of m_positions dealt to one slot or partition: the first
+    // half's positions from `begin`, the second's from `secondHalf`, up to `end`.
+    struct Stretch {
+        std::uint32_t begin, secondHalf, end;
+    };
 
-    Result<Outcome> buildOneTable(const Cancellation *cancel);
-    Result<Outcome> buildPartitions(const Cancellation *cancel);
-    // Indexes unclaimed partitions (stretches ending at `ends`, planned for
-    // `planned` contexts) until none is left, in tables of this thread's own
-    // that the cache keeps from one partition to the next. False when cancelled.
-    bool indexPartitions(const std::vector<std::uint32_t> &ends, size_t planned,
-                         std::atomic<int> &unclaimed, const Cancellation *cancel);
+    Result<Outcome> buildOneTable();
+    Result<Outcome> buildPartitions();
+    // Indexes unclaimed partitions (planned for `planned` contexts) until
+    // none is left, in tables of this thread's own. False when stopped.
+    bool indexPartitions(const std::vector<Stretch> &stretches, size_t planned,
+                         std::atomic<int> &unclaimed);
     // Checks that the positions and `otherBytes` more fit, then allocates them.
     Status allocatePositions(qsizetype positions, std::int64_t otherBytes);
 
     // visit(p, key, hash) for each position p of the first (0) or second (1)
     // half of the text that the index holds, in order, until visit returns
-    // false. False then, or when cancelled.
-    template <typename Visit>
-    bool forEachContext(int half, const Cancellation *cancel, Visit visit) const;
+    // false. False then, or when stopped.
+    template <typename Visit> bool forEachContext(int half, Visit visit) const;
     // forEachContext for both halves side by side, visiting with visit(half).
-    template <typename Visit>
-    bool forEachContextInHalves(const Cancellation *cancel, Visit visit) const;
-    // Puts each position p (and its follower's rank) at
-    // next[half][classify(p, key, hash)]++. False when cancelled.
+    template <typename Visit> bool forEachContextInHalves(Visit visit);
+    // Puts each position (and its follower's rank) in the stretch of its
+    // half in stretches[classify(p, key, hash)]. False when stopped.
     template <typename Classify>
-    bool dealOut(Places &next, const Cancellation *cancel, Classify classify);
+    bool dealOut(const std::vector<Stretch> &stretches, Classify classify);
+    bool stopped() const
+    {
+        return m_sideFailed.load(std::memory_order_relaxed) || IsCancelled(m_cancel);
+    }
     std::uint64_t keyAt(const char16_t *context) const
     {
-        std::uint64_t rolling = 0;
-        for (int i = 0; i < m_length; ++i)
-            rolling = m_keys.in(rolling, m_alphabet.rank[context[i]]);
-        return m_keys.key(rolling);
+        std::uint64_t rolling = m_keys.before(m_alphabet.rank.data(), context);
+        return m_keys.next(rolling, m_alphabet.rank.data(), context);
     }
-    std::uint8_t followingRank(qsizetype p) const
+    FollowerRank followerRank(qsizetype p) const
     {
-        return std::uint8_t(m_alphabet.rank[m_text[p + m_length]]); // kept up to 255 ranks
+        return FollowerRank(m_alphabet.rank[m_text[p + m_length]]);
     }
 
     const QString &m_source;
     const char16_t *const m_text;
     const int m_length;
     const IndexTuning m_tuning;
+    const Cancellation *const m_cancel;
     const SourceAlphabet m_alphabet;
     const ContextKeys m_keys;
     const std::vector<SourcePosition> m_seedWordStarts;
 
-    int m_partitionBits = 0;         // 0 for the one table, whose home slots use it too
-    std::atomic<int> m_regrown{0};   // partitions' tables counted again, bigger
-    std::vector<KeptTable> m_tables; // one per partition
+    std::atomic<bool> m_sideFailed{false}; // one side of a pass failed: the other stops
+    int m_partitionBits = 0;               // 0 for the one table
+    std::atomic<int> m_regrown{0};         // partitions' tables counted again, bigger
+    std::vector<KeptTable> m_tables;       // one per partition
     LargeArray<SourcePosition> m_positions;
-    LargeArray<std::uint8_t> m_following; // ranks, beside m_positions, or nothing
+    LargeArray<FollowerRank> m_followerRanks; // beside m_positions, or nothing
 };

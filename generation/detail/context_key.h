@@ -7,15 +7,18 @@
 // is a large odd number. Keys keep the low key bits (tests: fewer, to collide);
 // inexact keys may be shared by contexts, whose texts tell them apart.
 
+#include <QtGlobal>
+
 #include <algorithm>
 #include <cstdint>
 
-using ContextRank = std::uint16_t;
+// A code unit's rank: 1 to 65,536, and 0 for one the text lacks.
+using ContextRank = std::uint32_t;
 
 class ContextKeys {
 public:
     ContextKeys(int rankBits, int length, int keyBits)
-        : m_exact(rankBits * length <= std::min(keyBits, 64)),
+        : m_length(length), m_exact(rankBits * length <= std::min(keyBits, 64)),
           m_shift(rankBits * length <= 64 ? rankBits : 0),
           m_base(m_shift ? std::uint64_t(1) << m_shift : 0x9E3779B97F4A7C15ULL),
           m_mask(keyBits >= 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << keyBits) - 1)
@@ -37,8 +40,28 @@ public:
         return rolling - rank * m_weight;
     }
     std::uint64_t key(std::uint64_t rolling) const { return rolling & m_mask; }
+    // Rolls the keys of the contexts at positions from `context` on: the
+    // first L - 1 ranks; then for each position, the key of its context,
+    // leaving `rolling` ready for the next. A context's key alone is the
+    // first of a roll from it: both ways share one definition.
+    std::uint64_t before(const ContextRank *rank, const char16_t *context) const
+    {
+        std::uint64_t rolling = 0;
+        for (int i = 0; i + 1 < m_length; ++i)
+            rolling = in(rolling, rank[context[i]]);
+        return rolling;
+    }
+    std::uint64_t next(std::uint64_t &rolling, const ContextRank *rank,
+                       const char16_t *context) const
+    {
+        rolling = in(rolling, rank[context[m_length - 1]]);
+        const std::uint64_t key = this->key(rolling);
+        rolling = out(rolling, rank[context[0]]);
+        return key;
+    }
 
 private:
+    int m_length;
     bool m_exact;
     int m_shift; // log2 M, or 0 when M is odd
     std::uint64_t m_base;

@@ -1,5 +1,7 @@
 #include "seed_words.h"
 
+#include "in_strides.h"
+
 namespace {
 
 // The pattern dialect's \w: ASCII letters, digits and underscore only.
@@ -12,26 +14,27 @@ bool isWordCharacter(char16_t c)
 } // namespace
 
 // A match of \b(\w{O,}) can only begin where a run of word characters
-// begins, and greedily takes the whole run.
+// begins, and greedily takes the whole run. A run may be the whole text: the
+// walk looks at `cancel` inside runs too.
 std::vector<SourcePosition> FindSeedWordStarts(const char16_t *s, qsizetype n, int length,
                                                const Cancellation *cancel, qsizetype stride)
 {
     std::vector<SourcePosition> starts;
-    for (qsizetype p = 0, look = 0; p < n;) {
-        if (p >= look) { // now and then, whether the work is still wanted
-            if (IsCancelled(cancel))
-                return starts;
-            look = p + stride;
-        }
-        if (!isWordCharacter(s[p])) {
-            ++p;
-            continue;
-        }
-        const qsizetype start = p;
-        while (p < n && isWordCharacter(s[p]))
-            ++p;
-        if (p - start >= length)
-            starts.push_back(SourcePosition(start));
-    }
+    qsizetype run = -1; // where the run of word characters under way began
+    const auto endRun = [&](qsizetype end) {
+        if (run >= 0 && end - run >= length)
+            starts.push_back(SourcePosition(run));
+        run = -1;
+    };
+    if (InStrides(
+            0, n, stride, [cancel] { return IsCancelled(cancel); },
+            [&](qsizetype p) {
+                if (!isWordCharacter(s[p]))
+                    endRun(p);
+                else if (run < 0)
+                    run = p;
+                return true;
+            }))
+        endRun(n);
     return starts;
 }

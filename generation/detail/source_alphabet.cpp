@@ -1,5 +1,7 @@
 #include "source_alphabet.h"
 
+#include "in_strides.h"
+
 #include <algorithm>
 #include <bit>
 #include <limits>
@@ -9,9 +11,12 @@ SourceAlphabet RankAlphabet(const char16_t *s, qsizetype n, const Cancellation *
 {
     SourceAlphabet alphabet;
     alphabet.rank.assign(size_t(std::numeric_limits<char16_t>::max()) + 1, 0);
-    for (qsizetype start = 0; start < n && !IsCancelled(cancel); start += stride)
-        for (qsizetype i = start; i < std::min(n, start + stride); ++i)
+    InStrides(
+        0, n, stride, [cancel] { return IsCancelled(cancel); },
+        [&](qsizetype i) {
             alphabet.rank[s[i]] = 1;
+            return true;
+        });
     std::uint32_t size = 0;
     alphabet.characters.push_back(0);
     for (size_t c = 0; c < alphabet.rank.size(); ++c) {

@@ -10,6 +10,7 @@
 // the text, one character per byte from a small alphabet.
 
 #include "../support/option_bits.h"
+#include "detail/index_tuning.h"
 #include "engine.h"
 #include "fuzz_support.h"
 #include "indexed_finder.h"
