@@ -200,6 +200,13 @@ private slots:
         QCOMPARE(regexp.Replace(u"A\na", u"-").value(), u"A\n-"_s);
         regexp.setIgnoreCase(true);
         QCOMPARE(regexp.Replace(u"A\na", u"-").value(), u"-\n-"_s);
+        // The pattern set before the last comes back with the flags of now.
+        regexp.setPattern("b");
+        regexp.setIgnoreCase(false);
+        regexp.setPattern("^a");
+        QCOMPARE(regexp.Replace(u"A\na", u"-").value(), u"A\n-"_s);
+        regexp.setPattern("(a)(\n)"); // more groups than any pattern before
+        QCOMPARE(regexp.Replace(u"a\nb", u"$2$1").value(), u"\nab"_s);
     }
 
     // Where the system refuses writable executable memory, the JIT cannot
