@@ -2,19 +2,30 @@
 
 #include <QFile>
 
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 
 namespace {
 
 // A whole small file (a /proc or cgroup file); nothing when it cannot be read.
+// Read with the system calls: every index build asks, for several files.
 std::optional<QByteArray> readSmallFile(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
         return std::nullopt;
-    return file.readAll();
+    QByteArray bytes;
+    char buffer[4096];
+    ssize_t got = 0;
+    while ((got = ::read(fd, buffer, sizeof buffer)) > 0)
+        bytes.append(buffer, got);
+    ::close(fd);
+    if (got < 0)
+        return std::nullopt;
+    return bytes;
 }
 
 // The number after `name` and white space at the start of a line of `text`,

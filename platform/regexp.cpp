@@ -182,32 +182,31 @@ std::vector<ReplacementPiece> parseReplacement(QStringView replacement, uint32_t
 
 struct RegExp::Compiled {
     pcre2_code *code = nullptr;
-    pcre2_match_data *matchData = nullptr;
     uint32_t groupCount = 0;
     bool jit = false;
 
     Compiled() = default;
     Compiled(const Compiled &) = delete;
     Compiled &operator=(const Compiled &) = delete;
-    ~Compiled()
-    {
-        pcre2_match_data_free(matchData);
-        pcre2_code_free(code);
-    }
+    ~Compiled() { pcre2_code_free(code); }
 };
 
 // What matching needs besides the compiled pattern; kept across pattern
-// changes, since the generator sets a new pattern for every character.
+// changes, since the pattern search sets a new pattern for every character.
+// The match data (the groups' offsets, and the interpreter's backtracking
+// frames) serves every pattern with at most as many groups.
 struct RegExp::MatchResources {
     pcre2_match_context *context = nullptr;
     pcre2_jit_stack *stack = nullptr;
     size_t reservation = 0;
+    pcre2_match_data *matchData = nullptr;
 
     MatchResources() = default;
     MatchResources(const MatchResources &) = delete;
     MatchResources &operator=(const MatchResources &) = delete;
     ~MatchResources()
     {
+        pcre2_match_data_free(matchData);
         pcre2_jit_stack_free(stack);
         pcre2_match_context_free(context);
     }
@@ -238,15 +237,28 @@ void RegExp::setPattern(const QString &pattern)
 {
     if (pattern == m_pattern)
         return;
-    m_pattern = pattern;
+    // The pattern search alternates between two patterns (one that escapes a
+    // context, then the search for it): the one before stays compiled and
+    // comes back at no cost.
+    std::swap(m_pattern, m_previousPattern);
+    std::swap(m_compiled, m_previousCompiled);
+    if (pattern != m_pattern) {
+        m_pattern = pattern;
+        m_compiled.reset();
+    }
+}
+
+void RegExp::forgetCompiled()
+{
     m_compiled.reset();
+    m_previousCompiled.reset();
 }
 
 void RegExp::setMultiline(bool on)
 {
     if (on != m_multiline) {
         m_multiline = on;
-        m_compiled.reset();
+        forgetCompiled();
     }
 }
 
@@ -254,7 +266,7 @@ void RegExp::setIgnoreCase(bool on)
 {
     if (on != m_ignoreCase) {
         m_ignoreCase = on;
-        m_compiled.reset();
+        forgetCompiled();
     }
 }
 
@@ -262,7 +274,7 @@ void RegExp::setJitEnabled(bool on)
 {
     if (on != m_jitEnabled) {
         m_jitEnabled = on;
-        m_compiled.reset();
+        forgetCompiled();
     }
 }
 
@@ -305,16 +317,13 @@ Result<RegExp::Compiled *> RegExp::compiled()
     // gives the same matches.
     compiled->jit = m_jitEnabled && pcre2_jit_compile(code, PCRE2_JIT_COMPLETE) == 0;
 
-    compiled->matchData = pcre2_match_data_create_from_pattern(code, nullptr);
-    if (!compiled->matchData)
-        return Error{kOutOfMemory, QStringLiteral("pcre2_match_data_create_from_pattern failed")};
     pcre2_pattern_info(code, PCRE2_INFO_CAPTURECOUNT, &compiled->groupCount);
 
     m_compiled = std::move(compiled);
     return m_compiled.get();
 }
 
-Result<RegExp::MatchResources *> RegExp::resources(bool jit)
+Result<RegExp::MatchResources *> RegExp::resources(const Compiled &pattern)
 {
     if (!m_resources) {
         auto resources = std::make_unique<MatchResources>();
@@ -326,9 +335,17 @@ Result<RegExp::MatchResources *> RegExp::resources(bool jit)
         pcre2_set_heap_limit(resources->context, kHeapLimitKiB);
         m_resources = std::move(resources);
     }
+    MatchResources &resources = *m_resources;
     // Only machine code needs a JIT stack; a PCRE2 without JIT cannot make one.
-    if (jit && !m_resources->stack && !m_resources->reserveStack(kJitStackFirstReservation))
+    if (pattern.jit && !resources.stack && !resources.reserveStack(kJitStackFirstReservation))
         return Error{kOutOfMemory, QStringLiteral("pcre2_jit_stack_create failed")};
+    if (!resources.matchData ||
+        pcre2_get_ovector_count(resources.matchData) <= pattern.groupCount) {
+        pcre2_match_data_free(resources.matchData);
+        resources.matchData = pcre2_match_data_create(pattern.groupCount + 1, nullptr);
+        if (!resources.matchData)
+            return Error{kOutOfMemory, QStringLiteral("pcre2_match_data_create failed")};
+    }
     return m_resources.get();
 }
 
@@ -337,7 +354,7 @@ template <typename OnMatch> Status RegExp::forEachMatch(QStringView text, OnMatc
     Result<Compiled *> compiledPattern = compiled();
     if (!compiledPattern)
         return compiledPattern.error();
-    Result<MatchResources *> matchResources = resources(compiledPattern.value()->jit);
+    Result<MatchResources *> matchResources = resources(*compiledPattern.value());
     if (!matchResources)
         return matchResources.error();
     Compiled &pattern = *compiledPattern.value();
@@ -357,10 +374,10 @@ template <typename OnMatch> Status RegExp::forEachMatch(QStringView text, OnMatc
     const auto length = PCRE2_SIZE(text.size());
     PCRE2_SIZE offset = 0;
     while (offset <= length) {
-        int rc = pcre2_match(pattern.code, subject, length, offset, 0, pattern.matchData,
+        int rc = pcre2_match(pattern.code, subject, length, offset, 0, resources.matchData,
                              resources.context);
         while (rc == PCRE2_ERROR_JIT_STACKLIMIT && resources.growStack())
-            rc = pcre2_match(pattern.code, subject, length, offset, 0, pattern.matchData,
+            rc = pcre2_match(pattern.code, subject, length, offset, 0, resources.matchData,
                              resources.context);
         if (rc == PCRE2_ERROR_NOMATCH)
             break;
@@ -378,7 +395,7 @@ template <typename OnMatch> Status RegExp::forEachMatch(QStringView text, OnMatc
                              .arg(length)
                              .arg(resources.reservation / (1024 * 1024))};
         }
-        const PCRE2_SIZE *ovector = pcre2_get_ovector_pointer(pattern.matchData);
+        const PCRE2_SIZE *ovector = pcre2_get_ovector_pointer(resources.matchData);
         onMatch(ovector);
         if (!m_global)
             break;

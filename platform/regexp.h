@@ -75,7 +75,8 @@ private:
     struct Compiled;
     struct MatchResources;
     Result<Compiled *> compiled();
-    Result<MatchResources *> resources(bool jit);
+    void forgetCompiled();
+    Result<MatchResources *> resources(const Compiled &pattern);
 
     // Calls onMatch(ovector) for every match (only the first when Global is
     // off), left to right, advancing past empty matches.
@@ -87,5 +88,7 @@ private:
     bool m_ignoreCase = false;
     bool m_jitEnabled = true;
     std::unique_ptr<Compiled> m_compiled;
+    QString m_previousPattern;
+    std::unique_ptr<Compiled> m_previousCompiled;
     std::unique_ptr<MatchResources> m_resources;
 };

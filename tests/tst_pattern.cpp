@@ -4,7 +4,6 @@
 #include "cli_process.h"
 #include "code_units.h"
 #include "corpus.h"
-#include "pattern_modes.h"
 #include "regexp.h"
 #include "temp_files.h"
 
@@ -44,10 +43,15 @@ void executeRow(const char *name, std::u16string_view pattern, std::u16string_vi
 
 class TestPattern : public QObject {
     Q_OBJECT
-public:
-    explicit TestPattern(bool jit) : m_jit(jit) {}
-
 private slots:
+    // Every test with the JIT, then with the interpreter alone.
+    void initTestCase_data()
+    {
+        QTest::addColumn<bool>("jit");
+        QTest::newRow("JIT") << true;
+        QTest::newRow("no JIT") << false;
+    }
+
     void replace_data()
     {
         QTest::addColumn<QString>("pattern");
@@ -200,13 +204,21 @@ private slots:
         QCOMPARE(regexp.Replace(u"A\na", u"-").value(), u"A\n-"_s);
         regexp.setIgnoreCase(true);
         QCOMPARE(regexp.Replace(u"A\na", u"-").value(), u"-\n-"_s);
+        // The pattern set before the last comes back with the flags of now.
+        regexp.setPattern("b");
+        regexp.setIgnoreCase(false);
+        regexp.setPattern("^a");
+        QCOMPARE(regexp.Replace(u"A\na", u"-").value(), u"A\n-"_s);
+        regexp.setPattern("(a)(\n)"); // more groups than any pattern before
+        QCOMPARE(regexp.Replace(u"a\nb", u"$2$1").value(), u"\nab"_s);
     }
 
     // Where the system refuses writable executable memory, the JIT cannot
     // compile, and the program writes the same text with the interpreter.
     void refusedExecutableMemoryGivesTheSameText()
     {
-        if (!m_jit)
+        QFETCH_GLOBAL(bool, jit);
+        if (!jit)
             QSKIP("run once, with the component as the program sets it");
         QTemporaryDir dir;
         const QString path =
@@ -227,20 +239,16 @@ private slots:
 
 private:
     // Flags as letters: g = Global, m = Multiline, i = IgnoreCase.
-    void configure(RegExp &regexp, const QString &pattern, const QString &flags) const
+    static void configure(RegExp &regexp, const QString &pattern, const QString &flags)
     {
+        QFETCH_GLOBAL(bool, jit);
         regexp.setPattern(pattern);
         regexp.setGlobal(flags.contains(u'g'));
         regexp.setMultiline(flags.contains(u'm'));
         regexp.setIgnoreCase(flags.contains(u'i'));
-        regexp.setJitEnabled(m_jit);
+        regexp.setJitEnabled(jit);
     }
-
-    bool m_jit;
 };
 
-int main(int argc, char **argv)
-{
-    return ExecInBothPatternModes<TestPattern>(argc, argv);
-}
+QTEST_APPLESS_MAIN(TestPattern)
 #include "tst_pattern.moc"

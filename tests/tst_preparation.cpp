@@ -1,7 +1,6 @@
 // Preparation of the source text: each step, each option, and how the steps
 // interact, through the public PrepareSourceText.
 
-#include "pattern_modes.h"
 #include "prepare_source_text.h"
 #include "regexp.h"
 
@@ -9,10 +8,16 @@
 
 class TestPreparation : public QObject {
     Q_OBJECT
-public:
-    explicit TestPreparation(bool jit) : m_jit(jit) {}
-
 private slots:
+    // Every test with the pattern component's JIT, then with its interpreter
+    // alone, as on a system that refuses executable memory.
+    void initTestCase_data()
+    {
+        QTest::addColumn<bool>("jit");
+        QTest::newRow("JIT") << true;
+        QTest::newRow("no JIT") << false;
+    }
+
     void steps_data()
     {
         QTest::addColumn<QString>("options");
@@ -91,7 +96,8 @@ private slots:
         RegExp pattern;
         pattern.setGlobal(true);
         pattern.setMultiline(true);
-        pattern.setJitEnabled(m_jit);
+        QFETCH_GLOBAL(bool, jit);
+        pattern.setJitEnabled(jit);
         const Result<QString> prepared =
             PrepareSourceText(content,
                               {.ignoreDigits = options.contains(u'D'),
@@ -103,13 +109,7 @@ private slots:
         QVERIFY2(prepared.ok(), qPrintable(prepared.error().detail));
         QCOMPARE(prepared.value(), expected);
     }
-
-private:
-    bool m_jit;
 };
 
-int main(int argc, char **argv)
-{
-    return ExecInBothPatternModes<TestPreparation>(argc, argv);
-}
+QTEST_APPLESS_MAIN(TestPreparation)
 #include "tst_preparation.moc"
