@@ -107,6 +107,29 @@ Result<GenerationRun> startFromFile(const QString &path, const PreparationOption
 {
     if (std::optional<Error> error = badOrder(order))
         return *error;
+    // A kept run is compared with the file first, by a digest read in small
+    // blocks: taking it over then costs no memory and no time in proportion to
+    // the file's size but the reading.
+    if (kept && kept->generator && kept->fileDigest && kept->options == options) {
+        Result<ContentDigest> digest = DigestSourceFile(path);
+        if (!digest)
+            return digest.error();
+        if (digest.value() == *kept->fileDigest) {
+            fileRead = true;
+            GenerationRun run;
+            run.source = std::move(kept->source);
+            run.pattern = std::move(kept->pattern);
+            run.fileDigest = kept->fileDigest;
+            run.options = options;
+            std::optional<FinderResult> finder;
+            if (kept->generator->contextLength() == order - 1)
+                finder = kept->generator->releaseFinder();
+            kept.reset(); // an index for another order goes before the new one is built
+            return seeded(std::move(run), order, engine, seed, cancel, std::move(finder));
+        }
+    }
+
+    kept.reset();
     std::optional<QByteArray> bytes;
     {
         Result<QByteArray> read = ReadSourceBytes(path);
@@ -117,21 +140,6 @@ Result<GenerationRun> startFromFile(const QString &path, const PreparationOption
     fileRead = true;
     const ContentDigest digest = DigestOf(*bytes);
 
-    if (kept && kept->generator && kept->fileDigest == digest && kept->options == options) {
-        bytes.reset();
-        GenerationRun run;
-        run.source = std::move(kept->source);
-        run.pattern = std::move(kept->pattern);
-        run.fileDigest = digest;
-        run.options = options;
-        std::optional<FinderResult> finder;
-        if (kept->generator->contextLength() == order - 1)
-            finder = kept->generator->releaseFinder();
-        kept.reset(); // an index for another order goes before the new one is built
-        return seeded(std::move(run), order, engine, seed, cancel, std::move(finder));
-    }
-
-    kept.reset();
     Result<GenerationRun> run = [&]() -> Result<GenerationRun> {
         Result<QString> content = DecodeSourceText(path, *bytes);
         bytes.reset();

@@ -37,6 +37,18 @@ Result<QByteArray> ReadSourceBytes(const QString &path)
     }
 }
 
+Result<ContentDigest> DigestSourceFile(const QString &path)
+{
+    try {
+        Result<ContentDigest> digest = DigestTextFile(path);
+        if (!digest)
+            return refused(path, digest.error().message, digest.error().detail);
+        return digest;
+    } catch (const std::bad_alloc &) {
+        return noMemory(path);
+    }
+}
+
 Result<QString> DecodeSourceText(const QString &path, const QByteArray &bytes)
 {
     try {

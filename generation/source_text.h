@@ -1,5 +1,6 @@
 #pragma once
 
+#include "content_digest.h"
 #include "result.h"
 
 #include <QByteArray>
@@ -15,3 +16,7 @@ Result<QString> ReadSourceText(const QString &path);
 // before it spends time decoding them.
 Result<QByteArray> ReadSourceBytes(const QString &path);
 Result<QString> DecodeSourceText(const QString &path, const QByteArray &bytes);
+
+// The digest of the file's bytes (DigestOf), without holding them: whether
+// the file still holds what a kept run was prepared from. The same messages.
+Result<ContentDigest> DigestSourceFile(const QString &path);

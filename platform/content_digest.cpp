@@ -2,8 +2,35 @@
 
 #include <xxhash.h>
 
+#include <new>
+
 ContentDigest DigestOf(QByteArrayView bytes)
 {
     const XXH128_hash_t hash = XXH3_128bits(bytes.data(), size_t(bytes.size()));
+    return {hash.low64, hash.high64};
+}
+
+struct ContentDigestBuilder::State {
+    XXH3_state_t *xxh = XXH3_createState();
+    ~State() { XXH3_freeState(xxh); }
+};
+
+ContentDigestBuilder::ContentDigestBuilder() : m_state(std::make_unique<State>())
+{
+    if (!m_state->xxh)
+        throw std::bad_alloc();
+    XXH3_128bits_reset(m_state->xxh);
+}
+
+ContentDigestBuilder::~ContentDigestBuilder() = default;
+
+void ContentDigestBuilder::add(QByteArrayView bytes)
+{
+    XXH3_128bits_update(m_state->xxh, bytes.data(), size_t(bytes.size()));
+}
+
+ContentDigest ContentDigestBuilder::result() const
+{
+    const XXH128_hash_t hash = XXH3_128bits_digest(m_state->xxh);
     return {hash.low64, hash.high64};
 }

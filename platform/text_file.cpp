@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -130,11 +131,14 @@ Result<QString> ReadTextFile(const QString &path, qint64 maxBytes)
     return decoded(ReadTextFileBytes(path, maxBytes));
 }
 
+namespace {
+
 // Opened and read with the system calls rather than QFile: the user is told
 // why a file cannot be read, and QFile reports every failed open as the same
 // OpenError. fstat on the open descriptor also judges the very file that is
 // read, not whatever the path named a moment earlier.
-Result<QByteArray> ReadTextFileBytes(const QString &path, qint64 maxBytes)
+template <typename Read>
+auto withRegularFile(const QString &path, qint64 maxBytes, Read read) -> decltype(read(0, 0))
 {
     if (path.contains(QChar(0))) // the system would read the name only up to it
         return Error{QStringLiteral("Il file non esiste"), path + QStringLiteral(": NUL in name")};
@@ -169,7 +173,46 @@ Result<QByteArray> ReadTextFileBytes(const QString &path, qint64 maxBytes)
     if (info.st_size > maxBytes)
         return tooLarge(path, info.st_size, maxBytes, false);
 
-    return readRest(file.get(), path, info.st_size, maxBytes);
+    return read(file.get(), qint64(info.st_size));
+}
+
+// Reads what is left of a regular file in blocks, adding each to the digest;
+// more than maxBytes is refused.
+Result<ContentDigest> digestRest(int fd, const QString &name, qint64 maxBytes)
+{
+    constexpr qsizetype kBlock = qsizetype(1) << 20; // stays in a core's cache
+    std::vector<char> block(kBlock);
+    ContentDigestBuilder digest;
+    qint64 total = 0;
+    for (;;) {
+        const ssize_t got = ::read(fd, block.data(), block.size());
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return failure("Errore durante la lettura del file", name, errno);
+        }
+        if (got == 0)
+            break;
+        total += got;
+        if (total > maxBytes)
+            return tooLarge(name, total, maxBytes, true);
+        digest.add(QByteArrayView(block.data(), got));
+    }
+    return digest.result();
+}
+
+} // namespace
+
+Result<QByteArray> ReadTextFileBytes(const QString &path, qint64 maxBytes)
+{
+    return withRegularFile(path, maxBytes,
+                           [&](int fd, qint64 size) { return readRest(fd, path, size, maxBytes); });
+}
+
+Result<ContentDigest> DigestTextFile(const QString &path, qint64 maxBytes)
+{
+    return withRegularFile(path, maxBytes,
+                           [&](int fd, qint64) { return digestRest(fd, path, maxBytes); });
 }
 
 Result<QString> ReadStandardInput(qint64 maxBytes)

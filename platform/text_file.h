@@ -1,5 +1,6 @@
 #pragma once
 
+#include "content_digest.h"
 #include "result.h"
 
 #include <QByteArray>
@@ -23,6 +24,10 @@ Result<QString> ReadTextFile(const QString &path, qint64 maxBytes);
 // The bytes ReadTextFile decodes, undecoded: the same refusals, the same
 // messages. A caller that may already hold the text decoded compares these.
 Result<QByteArray> ReadTextFileBytes(const QString &path, qint64 maxBytes = kMaxTextFileBytes);
+
+// The digest (DigestOf) of the bytes ReadTextFileBytes would give, read in
+// small blocks: no memory in proportion to the file. The same refusals.
+Result<ContentDigest> DigestTextFile(const QString &path, qint64 maxBytes = kMaxTextFileBytes);
 
 // Reads standard input to its end, decoded as ReadTextFile decodes a file,
 // with the same limit and the same messages (a pipe, a terminal or a
