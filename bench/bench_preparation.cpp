@@ -8,7 +8,6 @@
 
 #include "option_bits.h"
 #include "prepare_source_text.h"
-#include "regexp.h"
 
 #include <QCoreApplication>
 
@@ -22,12 +21,8 @@ struct Timed {
 
 Timed prepare(const QString &content, const PreparationOptions &options, bool jit)
 {
-    RegExp pattern;
-    pattern.setGlobal(true);
-    pattern.setMultiline(true);
-    pattern.setJitEnabled(jit);
     const Stopwatch watch;
-    Result<QString> prepared = PrepareSourceText(content, options, pattern);
+    Result<QString> prepared = PrepareSourceText(content, options, nullptr, {.jit = jit});
     Timed timed;
     timed.seconds = watch.seconds();
     if (prepared)

@@ -150,13 +150,14 @@ Result<QString> PrepareSourceText(const QString &content, const PreparationOptio
     std::vector<QString> prepared(count);
 
     // Two workers take the pieces in turn; a failure or a cancellation on
-    // either side stops both before their next piece.
+    // either side sets `stop`, which ends both before their next piece.
     std::atomic<size_t> next{0};
     std::atomic<bool> stop{false};
     const auto work = [&](std::optional<Error> &error) {
         RegExp pattern;
         pattern.setGlobal(true);
         pattern.setMultiline(true);
+        pattern.setJitEnabled(tuning.jit);
         for (size_t i = next++; i < count && !stop; i = next++) {
             const qsizetype start = i == 0 ? 0 : ends[i - 1];
             const TextEnds textEnds{i == 0, i + 1 == count};
@@ -165,7 +166,6 @@ Result<QString> PrepareSourceText(const QString &content, const PreparationOptio
                              pattern, cancel);
             if (!piece) {
                 error = piece.error();
-                stop = true;
                 return false;
             }
             prepared[i] = std::move(piece).value();
@@ -175,7 +175,7 @@ Result<QString> PrepareSourceText(const QString &content, const PreparationOptio
     std::optional<Error> firstError;
     std::optional<Error> secondError;
     const bool done = count == 1 ? work(firstError)
-                                 : RunSideBySide([&] { return work(firstError); },
+                                 : RunSideBySide(stop, [&] { return work(firstError); },
                                                  [&] { return work(secondError); });
     if (!done)
         return firstError ? *firstError : *secondError;

@@ -6,14 +6,18 @@
 
 #include <QString>
 
-// How the preparation cuts a text into pieces. Tests shrink the pieces so
-// that a small text has a boundary at every place one can go.
+// How the preparation cuts a text into pieces and runs its patterns. Tests
+// shrink the pieces so that a small text has a boundary at every place one
+// can go, and run the patterns both ways.
 struct PreparationTuning {
     // Characters a piece holds at least (a piece ends at the first boundary
     // past that): small enough that a cancellation is seen within a few
     // milliseconds, large enough that compiling the steps' patterns for
     // each piece costs next to nothing.
     qsizetype pieceLength = qsizetype(1) << 20;
+    // Whether the patterns may run as machine code; off, every step runs on
+    // the pattern engine's interpreter, with the same result.
+    bool jit = true;
 };
 
 // Turns the file content into the source text the generator draws from: a

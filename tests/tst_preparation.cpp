@@ -2,7 +2,6 @@
 // interact, through the public PrepareSourceText.
 
 #include "prepare_source_text.h"
-#include "regexp.h"
 
 #include <QTest>
 
@@ -93,11 +92,7 @@ private slots:
         QFETCH(QString, options);
         QFETCH(QString, content);
         QFETCH(QString, expected);
-        RegExp pattern;
-        pattern.setGlobal(true);
-        pattern.setMultiline(true);
         QFETCH_GLOBAL(bool, jit);
-        pattern.setJitEnabled(jit);
         const Result<QString> prepared =
             PrepareSourceText(content,
                               {.ignoreDigits = options.contains(u'D'),
@@ -105,7 +100,7 @@ private slots:
                                .ignorePunctuation = options.contains(u'P'),
                                .lowerCase = options.contains(u'M'),
                                .keepMultipleSpaces = options.contains(u'K')},
-                              pattern);
+                              nullptr, {.jit = jit});
         QVERIFY2(prepared.ok(), qPrintable(prepared.error().detail));
         QCOMPARE(prepared.value(), expected);
     }
