@@ -69,34 +69,17 @@ int run(qsizetype megabytes, const QList<int> &orders, const QString &baseline)
     writeText(path, megabytes);
     const bool large = megabytes > 20;
     for (int order : orders) {
-        std::vector<double> seconds, peaks, baseSeconds, basePeaks;
-        for (int i = 0; i < kRepeats; ++i) {
-            const QJsonObject one =
-                measureInChild(QCoreApplication::applicationFilePath(), path, order);
-            seconds.push_back(one[QLatin1String("seconds")].toDouble());
-            peaks.push_back(one[QLatin1String("peak_mib")].toDouble());
-            if (baseline.isEmpty())
-                continue;
-            const QJsonObject base = measureInChild(baseline, path, order);
-            baseSeconds.push_back(base[QLatin1String("seconds")].toDouble());
-            basePeaks.push_back(base[QLatin1String("peak_mib")].toDouble());
-        }
         QJsonObject line{
             {"benchmark", "run_start"},
             {"file_bytes", double(QFileInfo(path).size())},
             {"order", order},
-            {"click_to_first_piece_s", Median(seconds)},
-            {"peak_mib", Median(peaks)},
             {"target_s_at_most", large ? 8.0 : 0.6},
             {"target_mib_at_most", large ? 2048 : 250},
-            {"load_average", loadAverage()},
         };
-        if (!baseline.isEmpty()) {
-            line.insert("baseline_click_to_first_piece_s", Median(baseSeconds));
-            line.insert("baseline_peak_mib", Median(basePeaks));
-            line.insert("time_ratio", Median(seconds) / Median(baseSeconds));
-            line.insert("memory_ratio", Median(peaks) / Median(basePeaks));
-        }
+        AddSideBySideMedians(line, kRepeats, baseline, [&](const QString &program) {
+            return measureInChild(program, path, order);
+        });
+        line.insert("load_average", loadAverage());
         PrintJsonLine(line);
     }
     return 0;

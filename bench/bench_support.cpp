@@ -2,6 +2,7 @@
 
 #include "corpus.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QJsonDocument>
 #include <QProcess>
@@ -162,4 +163,28 @@ QJsonObject MeasureInChild(const QString &program, const QStringList &arguments)
         BenchFail(QStringLiteral("%1 %2: the measuring process failed")
                       .arg(program, arguments.join(u' ')));
     return QJsonDocument::fromJson(child.readAllStandardOutput()).object();
+}
+
+void AddSideBySideMedians(QJsonObject &line, int repeats, const QString &baseline,
+                          const std::function<QJsonObject(const QString &)> &measure)
+{
+    std::vector<double> seconds, peaks, baseSeconds, basePeaks;
+    for (int i = 0; i < repeats; ++i) {
+        const QJsonObject one = measure(QCoreApplication::applicationFilePath());
+        seconds.push_back(one[QLatin1String("seconds")].toDouble());
+        peaks.push_back(one[QLatin1String("peak_mib")].toDouble());
+        if (baseline.isEmpty())
+            continue;
+        const QJsonObject base = measure(baseline);
+        baseSeconds.push_back(base[QLatin1String("seconds")].toDouble());
+        basePeaks.push_back(base[QLatin1String("peak_mib")].toDouble());
+    }
+    line.insert("click_to_first_piece_s", Median(seconds));
+    line.insert("peak_mib", Median(peaks));
+    if (baseline.isEmpty())
+        return;
+    line.insert("baseline_click_to_first_piece_s", Median(baseSeconds));
+    line.insert("baseline_peak_mib", Median(basePeaks));
+    line.insert("time_ratio", Median(seconds) / Median(baseSeconds));
+    line.insert("memory_ratio", Median(peaks) / Median(basePeaks));
 }

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -73,6 +74,14 @@ std::optional<SideBySideArguments> ParseSideBySide(const QStringList &arguments)
 // Runs `program` with `arguments` and reads the JSON object it prints; ends
 // the program if the child fails.
 QJsonObject MeasureInChild(const QString &program, const QStringList &arguments);
+
+// Runs measure(program) `repeats` times for this program and, when
+// `baseline` names another build's, as often for that one, alternating; each
+// gives an object with "seconds" and "peak_mib". Adds to `line` their
+// medians (click_to_first_piece_s, peak_mib) and, with a baseline, its
+// medians and the ratios of this build's to its.
+void AddSideBySideMedians(QJsonObject &line, int repeats, const QString &baseline,
+                          const std::function<QJsonObject(const QString &)> &measure);
 
 // Ends the program with a message on standard error (status 1).
 [[noreturn]] void BenchFail(const QString &message);

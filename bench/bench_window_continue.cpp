@@ -125,34 +125,17 @@ int run(qsizetype megabytes, const QList<int> &orders, const QString &baseline)
         file.write(BenchText(megabytes * 1'000'000).toUtf8()) < 0)
         BenchFail(QStringLiteral("cannot write the corpus"));
     file.close();
-    const QString self = QCoreApplication::applicationFilePath();
     for (int order : orders) {
         for (const QString &which : kCases) {
             if (which == u"order" && order == 4)
                 continue;
-            std::vector<double> seconds, peaks, baseSeconds, basePeaks;
-            for (int i = 0; i < kRepeats; ++i) {
-                const QJsonObject one = measureInChild(self, path, which, order);
-                seconds.push_back(one[QLatin1String("seconds")].toDouble());
-                peaks.push_back(one[QLatin1String("peak_mib")].toDouble());
-                if (baseline.isEmpty())
-                    continue;
-                const QJsonObject base = measureInChild(baseline, path, which, order);
-                baseSeconds.push_back(base[QLatin1String("seconds")].toDouble());
-                basePeaks.push_back(base[QLatin1String("peak_mib")].toDouble());
-            }
             QJsonObject line{{"benchmark", "window_continue"},
                              {"megabytes", double(megabytes)},
                              {"case", which},
-                             {"order", order},
-                             {"click_to_first_piece_s", Median(seconds)},
-                             {"peak_mib", Median(peaks)}};
-            if (!baseline.isEmpty()) {
-                line.insert("baseline_click_to_first_piece_s", Median(baseSeconds));
-                line.insert("baseline_peak_mib", Median(basePeaks));
-                line.insert("time_ratio", Median(seconds) / Median(baseSeconds));
-                line.insert("memory_ratio", Median(peaks) / Median(basePeaks));
-            }
+                             {"order", order}};
+            AddSideBySideMedians(line, kRepeats, baseline, [&](const QString &program) {
+                return measureInChild(program, path, which, order);
+            });
             PrintJsonLine(line);
         }
     }
