@@ -174,9 +174,10 @@ Result<QString> PrepareSourceText(const QString &content, const PreparationOptio
     };
     std::optional<Error> firstError;
     std::optional<Error> secondError;
-    const bool done = count == 1 ? work(firstError)
-                                 : RunSideBySide(stop, [&] { return work(firstError); },
-                                                 [&] { return work(secondError); });
+    const bool done =
+        count == 1 ? work(firstError)
+                   : RunSideBySide(
+                         stop, [&] { return work(firstError); }, [&] { return work(secondError); });
     if (!done)
         return firstError ? *firstError : *secondError;
     if (count == 1)
