@@ -69,14 +69,6 @@ public:
         m_piece = m_piece.sliced(first, last - first);
     }
 
-    void toLower()
-    {
-        if (stopped())
-            return;
-        m_text = m_piece.toString().toLower();
-        m_piece = m_text;
-    }
-
     Result<QString> result() &&
     {
         if (stopped())
@@ -133,10 +125,6 @@ Result<QString> preparePiece(QStringView piece, TextEnds ends, const Preparation
         steps.replace(QStringLiteral("[ \\f\\t\\v]{2,}|[\\f\\t\\v]"), kSpace);
         steps.trimSpaces(ends);
     }
-
-    // Last, so that the accented capitals kept above are lowered too.
-    if (options.lowerCase)
-        steps.toLower();
     return std::move(steps).result();
 }
 
@@ -180,17 +168,28 @@ Result<QString> PrepareSourceText(const QString &content, const PreparationOptio
                          stop, [&] { return work(firstError); }, [&] { return work(secondError); });
     if (!done)
         return firstError ? *firstError : *secondError;
-    if (count == 1)
-        return std::move(prepared.front());
 
-    qsizetype length = 0;
-    for (const QString &piece : prepared)
-        length += piece.size();
     QString text;
-    text.reserve(length);
-    for (QString &piece : prepared) {
-        text += piece;
-        piece = QString(); // freed as it goes, so the pieces and the text overlap little
+    if (count == 1) {
+        text = std::move(prepared.front());
+    } else {
+        qsizetype length = 0;
+        for (const QString &piece : prepared)
+            length += piece.size();
+        text.reserve(length);
+        for (QString &piece : prepared) {
+            text += piece;
+            piece = QString(); // freed as it goes, so the pieces and the text overlap little
+        }
+    }
+    // Lowering comes last, so that the accented capitals kept above are
+    // lowered too, and over the whole text: once Qt has lowered a character it
+    // turns every lone surrogate after it into U+FFFD, so a piece lowered on
+    // its own could keep one that the whole text loses.
+    if (options.lowerCase) {
+        if (IsCancelled(cancel))
+            return CancelledError();
+        text = std::move(text).toLower();
     }
     return text;
 }
