@@ -23,30 +23,32 @@ Error noMemory(const QString &path)
                    QStringLiteral("std::bad_alloc while reading"));
 }
 
-} // namespace
-
-Result<QByteArray> ReadSourceBytes(const QString &path)
+// Runs one read of the file at `path`, its failure, a shortage of memory
+// included, worded as a refusal to read that file.
+template <typename T, typename Read> Result<T> readOrRefuse(const QString &path, Read read)
 {
     try {
-        Result<QByteArray> bytes = ReadTextFileBytes(path);
-        if (!bytes)
-            return refused(path, bytes.error().message, bytes.error().detail);
-        return bytes;
+        Result<T> result = read(path);
+        if (!result)
+            return refused(path, result.error().message, result.error().detail);
+        return result;
     } catch (const std::bad_alloc &) {
         return noMemory(path);
     }
 }
 
+} // namespace
+
+Result<QByteArray> ReadSourceBytes(const QString &path)
+{
+    return readOrRefuse<QByteArray>(path,
+                                    [](const QString &file) { return ReadTextFileBytes(file); });
+}
+
 Result<ContentDigest> DigestSourceFile(const QString &path)
 {
-    try {
-        Result<ContentDigest> digest = DigestTextFile(path);
-        if (!digest)
-            return refused(path, digest.error().message, digest.error().detail);
-        return digest;
-    } catch (const std::bad_alloc &) {
-        return noMemory(path);
-    }
+    return readOrRefuse<ContentDigest>(path,
+                                       [](const QString &file) { return DigestTextFile(file); });
 }
 
 Result<QString> DecodeSourceText(const QString &path, const QByteArray &bytes)
