@@ -132,7 +132,7 @@ Result<GenerationRun> startFromFile(const QString &path, const PreparationOption
     kept.reset();
     std::optional<QByteArray> bytes;
     {
-        Result<QByteArray> read = ReadSourceBytes(path);
+        Result<QByteArray> read = ReadSourceBytes(path, cancel);
         if (!read)
             return read.error();
         bytes = std::move(read).value();
@@ -141,7 +141,7 @@ Result<GenerationRun> startFromFile(const QString &path, const PreparationOption
     const ContentDigest digest = DigestOf(*bytes);
 
     Result<GenerationRun> run = [&]() -> Result<GenerationRun> {
-        Result<QString> content = DecodeSourceText(path, *bytes);
+        Result<QString> content = DecodeSourceText(path, *bytes, cancel);
         bytes.reset();
         if (!content) {
             fileRead = false; // the file cannot be used: said as a reading error is

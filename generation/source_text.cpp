@@ -23,12 +23,23 @@ Error noMemory(const QString &path)
                    QStringLiteral("std::bad_alloc while reading"));
 }
 
+StopRequested stopWhen(const Cancellation *cancel)
+{
+    if (!cancel)
+        return {};
+    return [cancel] { return cancel->cancelled(); };
+}
+
 // Runs one read of the file at `path`, its failure, a shortage of memory
-// included, worded as a refusal to read that file.
-template <typename T, typename Read> Result<T> readOrRefuse(const QString &path, Read read)
+// included, worded as a refusal to read that file; a read stopped by `cancel`
+// is CancelledError().
+template <typename T, typename Read>
+Result<T> readOrRefuse(const QString &path, const Cancellation *cancel, Read read)
 {
     try {
-        Result<T> result = read(path);
+        Result<T> result = read(path, stopWhen(cancel));
+        if (!result && IsCancelled(cancel))
+            return CancelledError();
         if (!result)
             return refused(path, result.error().message, result.error().detail);
         return result;
@@ -39,22 +50,27 @@ template <typename T, typename Read> Result<T> readOrRefuse(const QString &path,
 
 } // namespace
 
-Result<QByteArray> ReadSourceBytes(const QString &path)
+Result<QByteArray> ReadSourceBytes(const QString &path, const Cancellation *cancel)
 {
-    return readOrRefuse<QByteArray>(path,
-                                    [](const QString &file) { return ReadTextFileBytes(file); });
+    return readOrRefuse<QByteArray>(path, cancel, [](const QString &file, const auto &stopped) {
+        return ReadTextFileBytes(file, kMaxTextFileBytes, stopped);
+    });
 }
 
 Result<ContentDigest> DigestSourceFile(const QString &path)
 {
-    return readOrRefuse<ContentDigest>(path,
-                                       [](const QString &file) { return DigestTextFile(file); });
+    return readOrRefuse<ContentDigest>(
+        path, nullptr, [](const QString &file, const auto &) { return DigestTextFile(file); });
 }
 
-Result<QString> DecodeSourceText(const QString &path, const QByteArray &bytes)
+Result<QString> DecodeSourceText(const QString &path, const QByteArray &bytes,
+                                 const Cancellation *cancel)
 {
     try {
-        QString content = DecodeText(bytes);
+        std::optional<QString> decoded = DecodeText(bytes, stopWhen(cancel));
+        if (!decoded)
+            return CancelledError();
+        QString content = std::move(*decoded);
         if (content.isEmpty())
             return Error{
                 QStringLiteral("Il file \"%1\" è vuoto: non c'è testo da cui generare.").arg(path),

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cancellation.h"
 #include "content_digest.h"
 #include "result.h"
 
@@ -13,10 +14,13 @@ Result<QString> ReadSourceText(const QString &path);
 
 // ReadSourceText in two halves: the file's bytes, then their text. A run
 // that may reuse what it prepared from the same bytes compares the bytes
-// before it spends time decoding them.
-Result<QByteArray> ReadSourceBytes(const QString &path);
-Result<QString> DecodeSourceText(const QString &path, const QByteArray &bytes);
+// before it spends time decoding them. When `cancel` is given and cancelled
+// meanwhile, each stops within a few milliseconds with CancelledError().
+Result<QByteArray> ReadSourceBytes(const QString &path, const Cancellation *cancel = nullptr);
+Result<QString> DecodeSourceText(const QString &path, const QByteArray &bytes,
+                                 const Cancellation *cancel = nullptr);
 
 // The digest of the file's bytes (DigestOf), without holding them: whether
 // the file still holds what a kept run was prepared from. The same messages.
+// (It takes milliseconds even on the largest file: no cancellation.)
 Result<ContentDigest> DigestSourceFile(const QString &path);

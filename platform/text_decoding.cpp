@@ -62,11 +62,16 @@ int utf8Sequence(const uchar *p, const uchar *end, char32_t &codePoint)
 // The decoders hand every UTF-16 code unit to a sink. The same decoder runs
 // twice, first counting and then writing, so the text is allocated once at
 // its exact length: a 128 MiB file then costs its bytes plus one string.
+// Each call decodes the characters that begin in [p, limit), one block of the
+// text; a UTF-8 sequence that begins before limit is read on up to `end`, so
+// where a block ends changes nothing. Each returns where the next block begins.
 
-// With strict set, stops at the first invalid sequence and returns false.
-template <typename Sink> bool decodeUtf8(const uchar *p, const uchar *end, Sink &sink, bool strict)
+// With strict set, stops at the first invalid sequence and returns nullptr.
+template <typename Sink>
+const uchar *decodeUtf8(const uchar *p, const uchar *limit, const uchar *end, Sink &sink,
+                        bool strict)
 {
-    while (p != end) {
+    while (p < limit) {
         if (*p < 0x80) {
             sink(char16_t(*p++));
             continue;
@@ -75,7 +80,7 @@ template <typename Sink> bool decodeUtf8(const uchar *p, const uchar *end, Sink 
         const int length = utf8Sequence(p, end, codePoint);
         if (length < 0) {
             if (strict)
-                return false;
+                return nullptr;
             sink(kReplacement);
             p += -length;
             continue;
@@ -88,13 +93,14 @@ template <typename Sink> bool decodeUtf8(const uchar *p, const uchar *end, Sink 
         }
         p += length;
     }
-    return true;
+    return p;
 }
 
 // Every code unit is passed on as it is, lone surrogates included: the
 // program treats them as ordinary characters. An odd last byte is half a
 // character whose other half is missing; it becomes U+FFFD so that the loss
-// shows instead of disappearing.
+// shows instead of disappearing. (Blocks hold an even number of bytes, so
+// only the last can end in half a unit.)
 template <typename Sink>
 void decodeUtf16(const uchar *p, const uchar *end, bool bigEndian, Sink &sink)
 {
@@ -111,22 +117,42 @@ template <typename Sink> void decodeWindows1252(const uchar *p, const uchar *end
 }
 
 template <typename Sink>
-void decode(Encoding encoding, const uchar *p, const uchar *end, Sink &sink)
+const uchar *decodeBlock(Encoding encoding, const uchar *p, const uchar *limit, const uchar *end,
+                         Sink &sink, bool strict)
 {
     switch (encoding) {
     case Encoding::Utf8:
-        decodeUtf8(p, end, sink, false);
-        break;
+        return decodeUtf8(p, limit, end, sink, strict);
     case Encoding::Utf16LE:
-        decodeUtf16(p, end, false, sink);
+        decodeUtf16(p, limit, false, sink);
         break;
     case Encoding::Utf16BE:
-        decodeUtf16(p, end, true, sink);
+        decodeUtf16(p, limit, true, sink);
         break;
     case Encoding::Windows1252:
-        decodeWindows1252(p, end, sink);
+        decodeWindows1252(p, limit, sink);
         break;
     }
+    return limit;
+}
+
+enum class Outcome { Done, Invalid, Stopped };
+
+// Decodes [p, end) block by block, asking `stopped` before each, so that a
+// stop is seen within a few milliseconds even on the largest file.
+template <typename Sink>
+Outcome decode(Encoding encoding, const uchar *p, const uchar *end, Sink &sink, bool strict,
+               const StopRequested &stopped)
+{
+    while (p != end) {
+        if (stopped && stopped())
+            return Outcome::Stopped;
+        const uchar *limit = end - p > kDecodeBlockBytes ? p + kDecodeBlockBytes : end;
+        p = decodeBlock(encoding, p, limit, end, sink, strict);
+        if (!p)
+            return Outcome::Invalid;
+    }
+    return Outcome::Done;
 }
 
 // Passes code units on, putting a CR before every LF that does not follow
@@ -154,15 +180,15 @@ bool startsWith(const uchar *p, const uchar *end, std::initializer_list<uchar> m
 
 } // namespace
 
-QString DecodeText(const QByteArray &bytes)
+std::optional<QString> DecodeText(const QByteArray &bytes, const StopRequested &stopped)
 {
     const auto *begin = reinterpret_cast<const uchar *>(bytes.constData());
     const auto *end = begin + bytes.size();
 
-    Encoding encoding = Encoding::Windows1252;
+    // Without a mark, the text is UTF-8 if all of it is valid UTF-8.
+    Encoding encoding = Encoding::Utf8;
     bool marked = true;
     if (startsWith(begin, end, {0xEF, 0xBB, 0xBF})) {
-        encoding = Encoding::Utf8;
         begin += 3;
     } else if (startsWith(begin, end, {0xFF, 0xFE})) {
         encoding = Encoding::Utf16LE;
@@ -176,24 +202,27 @@ QString DecodeText(const QByteArray &bytes)
 
     qsizetype length = 0;
     const auto count = [&length](char16_t) { ++length; };
-    if (marked) {
-        CrLfSink counter(count);
-        decode(encoding, begin, end, counter);
-    } else {
-        CrLfSink counter(count);
-        if (decodeUtf8(begin, end, counter, true)) {
-            encoding = Encoding::Utf8;
-        } else {
-            length = 0;
-            CrLfSink restart(count);
-            decodeWindows1252(begin, end, restart);
-        }
+    CrLfSink counter(count);
+    Outcome counted = decode(encoding, begin, end, counter, !marked, stopped);
+    if (counted == Outcome::Invalid) {
+        encoding = Encoding::Windows1252;
+        length = 0;
+        CrLfSink restart(count);
+        counted = decode(encoding, begin, end, restart, false, stopped);
     }
+    if (counted == Outcome::Stopped)
+        return std::nullopt;
 
     QString text(length, Qt::Uninitialized);
     char16_t *out = reinterpret_cast<char16_t *>(text.data());
     CrLfSink writer([&out](char16_t unit) { *out++ = unit; });
-    decode(encoding, begin, end, writer);
+    if (decode(encoding, begin, end, writer, false, stopped) == Outcome::Stopped)
+        return std::nullopt;
     Q_ASSERT(out == reinterpret_cast<char16_t *>(text.data()) + length);
     return text;
+}
+
+QString DecodeText(const QByteArray &bytes)
+{
+    return *DecodeText(bytes, StopRequested());
 }

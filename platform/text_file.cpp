@@ -74,9 +74,37 @@ private:
     int m_fd;
 };
 
+// A read of at most this many bytes at a time: the stop is asked between two,
+// and one takes a few milliseconds from the system's cache.
+constexpr qsizetype kReadBlock = qsizetype(1) << 22;
+
+Error stoppedError(const QString &name)
+{
+    return Error{QStringLiteral("Lettura interrotta"), name + QStringLiteral(": stopped")};
+}
+
+// One read(2) of up to `size` bytes into `into`: the count read, 0 at the end
+// of the file. An interrupted read is tried again; a non-blocking descriptor
+// with nothing to give yet (a pipe) is waited for.
+Result<qsizetype> readSome(int fd, char *into, qsizetype size, const QString &name)
+{
+    for (;;) {
+        const ssize_t got = ::read(fd, into, size_t(size));
+        if (got >= 0)
+            return qsizetype(got);
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            pollfd ready{fd, POLLIN, 0};
+            ::poll(&ready, 1, -1);
+        } else if (errno != EINTR) {
+            return failure("Errore durante la lettura del file", name, errno);
+        }
+    }
+}
+
 // Reads what is left of an open descriptor; more than maxBytes is refused.
 // `name` goes into the error's detail.
-Result<QByteArray> readRest(int fd, const QString &name, qint64 sizeHint, qint64 maxBytes)
+Result<QByteArray> readRest(int fd, const QString &name, qint64 sizeHint, qint64 maxBytes,
+                            const StopRequested &stopped)
 {
     // The size is only a hint: files under /proc report 0, a pipe has none, and
     // a file may grow while it is read. One byte of room beyond it lets the read
@@ -85,26 +113,21 @@ Result<QByteArray> readRest(int fd, const QString &name, qint64 sizeHint, qint64
     bytes.resize(qsizetype(sizeHint) + 1);
     qsizetype filled = 0;
     for (;;) {
+        if (stopped && stopped())
+            return stoppedError(name);
         if (filled == bytes.size()) {
             if (filled > maxBytes)
                 return tooLarge(name, filled, maxBytes, true);
             bytes.resize(
                 qsizetype(std::min<qint64>(std::max<qint64>(2 * filled, 65536), maxBytes + 1)));
         }
-        const ssize_t got = ::read(fd, bytes.data() + filled, size_t(bytes.size() - filled));
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            if (errno == EAGAIN || errno == EWOULDBLOCK) { // a non-blocking pipe: wait
-                pollfd ready{fd, POLLIN, 0};
-                ::poll(&ready, 1, -1);
-                continue;
-            }
-            return failure("Errore durante la lettura del file", name, errno);
-        }
-        if (got == 0)
+        const Result<qsizetype> got =
+            readSome(fd, bytes.data() + filled, std::min(bytes.size() - filled, kReadBlock), name);
+        if (!got)
+            return got.error();
+        if (got.value() == 0)
             break;
-        filled += got;
+        filled += got.value();
     }
     if (filled > maxBytes)
         return tooLarge(name, filled, maxBytes, true);
@@ -128,7 +151,7 @@ Result<QString> ReadTextFile(const QString &path)
 
 Result<QString> ReadTextFile(const QString &path, qint64 maxBytes)
 {
-    return decoded(ReadTextFileBytes(path, maxBytes));
+    return decoded(ReadTextFileBytes(path, maxBytes, StopRequested()));
 }
 
 namespace {
@@ -185,28 +208,27 @@ Result<ContentDigest> digestRest(int fd, const QString &name, qint64 maxBytes)
     ContentDigestBuilder digest;
     qint64 total = 0;
     for (;;) {
-        const ssize_t got = ::read(fd, block.data(), block.size());
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return failure("Errore durante la lettura del file", name, errno);
-        }
-        if (got == 0)
+        const Result<qsizetype> got = readSome(fd, block.data(), kBlock, name);
+        if (!got)
+            return got.error();
+        if (got.value() == 0)
             break;
-        total += got;
+        total += got.value();
         if (total > maxBytes)
             return tooLarge(name, total, maxBytes, true);
-        digest.add(QByteArrayView(block.data(), got));
+        digest.add(QByteArrayView(block.data(), got.value()));
     }
     return digest.result();
 }
 
 } // namespace
 
-Result<QByteArray> ReadTextFileBytes(const QString &path, qint64 maxBytes)
+Result<QByteArray> ReadTextFileBytes(const QString &path, qint64 maxBytes,
+                                     const StopRequested &stopped)
 {
-    return withRegularFile(path, maxBytes,
-                           [&](int fd, qint64 size) { return readRest(fd, path, size, maxBytes); });
+    return withRegularFile(path, maxBytes, [&](int fd, qint64 size) {
+        return readRest(fd, path, size, maxBytes, stopped);
+    });
 }
 
 Result<ContentDigest> DigestTextFile(const QString &path, qint64 maxBytes)
@@ -227,5 +249,5 @@ Result<QString> ReadStandardInput(qint64 maxBytes)
     const qint64 sizeHint = S_ISREG(info.st_mode) ? info.st_size : 0;
     if (sizeHint > maxBytes)
         return tooLarge(name, sizeHint, maxBytes, false);
-    return decoded(readRest(STDIN_FILENO, name, sizeHint, maxBytes));
+    return decoded(readRest(STDIN_FILENO, name, sizeHint, maxBytes, StopRequested()));
 }

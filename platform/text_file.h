@@ -2,6 +2,7 @@
 
 #include "content_digest.h"
 #include "result.h"
+#include "text_decoding.h"
 
 #include <QByteArray>
 #include <QString>
@@ -23,7 +24,10 @@ Result<QString> ReadTextFile(const QString &path, qint64 maxBytes);
 
 // The bytes ReadTextFile decodes, undecoded: the same refusals, the same
 // messages. A caller that may already hold the text decoded compares these.
-Result<QByteArray> ReadTextFileBytes(const QString &path, qint64 maxBytes = kMaxTextFileBytes);
+// `stopped` is asked every few megabytes read; once it answers true, the
+// reading ends with an Error.
+Result<QByteArray> ReadTextFileBytes(const QString &path, qint64 maxBytes = kMaxTextFileBytes,
+                                     const StopRequested &stopped = {});
 
 // The digest (DigestOf) of the bytes ReadTextFileBytes would give, read in
 // small blocks: no memory in proportion to the file. The same refusals.

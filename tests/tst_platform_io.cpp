@@ -84,6 +84,24 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(QString, expected);
         QCOMPARE(DecodeText(bytes), expected);
+        // Decoded a block at a time: the same characters when letters after
+        // the mark put each byte of the rest, in turn, first in a block.
+        const bool utf16 = bytes.startsWith("\xff\xfe") || bytes.startsWith("\xfe\xff");
+        const qsizetype mark = utf16 ? 2 : bytes.startsWith("\xef\xbb\xbf") ? 3 : 0;
+        const QByteArray letter(!utf16 ? "a" : bytes[0] == '\xff' ? "a\0" : "\0a", utf16 + 1);
+        for (qsizetype i = 0; i <= bytes.size() - mark; i += letter.size()) {
+            const qsizetype letters = (kDecodeBlockBytes - i) / letter.size();
+            const QByteArray padded = QByteArray(bytes).insert(mark, letter.repeated(letters));
+            QCOMPARE(DecodeText(padded), QString(letters, u'a') + expected);
+        }
+    }
+
+    void decodingStopsWhenAsked()
+    {
+        // Three blocks, the stop asked before each: the second answer ends it.
+        int asked = 0;
+        QVERIFY(!DecodeText(QByteArray(3 * kDecodeBlockBytes, 'a'), [&] { return ++asked == 2; }));
+        QCOMPARE(asked, 2);
     }
 
     void windows1252MatchesSystemTable()
