@@ -7,14 +7,18 @@
 #include "temp_files.h"
 #include "when_shown.h"
 
+#include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <functional>
+
+#include <unistd.h>
 
 namespace {
 
@@ -34,6 +38,14 @@ QStringList SettingsOf(QFileDialog *d)
     return {d->windowTitle(), d->directory().absolutePath(),
             d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->text(),
             d->nameFilters().join(u'|')};
+}
+
+// The bytes of memory the process holds resident now.
+qint64 ResidentBytes()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    statm.open(QIODevice::ReadOnly);
+    return statm.readAll().split(' ')[1].toLongLong() * ::sysconf(_SC_PAGESIZE);
 }
 
 // A dialog that answers with a prepared outcome.
@@ -80,7 +92,10 @@ void TestFileSelection::init()
 
 void TestFileSelection::pauseARun(const QString &path)
 {
-    fileName()->setText(WriteTempFile(m_dir, QStringLiteral("corsa.txt"), "Il gatto dorme."));
+    // 20 M characters at order 1: the paused run holds 40 MB of text.
+    fileName()->setText(WriteTempFile(m_dir, QStringLiteral("corsa.txt"),
+                                      QByteArray("Il gatto dorme. ").repeated(1'250'000)));
+    Control<QRadioButton>(*m_window, QStringLiteral("optLevel_0"))->setChecked(true);
     button("cmdExec")->click();
     QTRY_VERIFY(Control<ResultBox>(*m_window, QStringLiteral("txtResult"))->textLength() > 0);
     button("cmdExec")->click();
@@ -129,9 +144,14 @@ void TestFileSelection::dialogOutcome()
         if (d->isVisible())
             d->reject(); // fail, not hang
     });
+    const qint64 paused = ResidentBytes();
     button("cmdLoad")->click();
     QVERIFY(acted);
     QCOMPARE(fileName()->text(), chosen ? path : before);
+#ifndef __SANITIZE_ADDRESS__ // whose quarantine holds freed memory back
+    // A choice frees the paused run; a cancel keeps it for "Continua".
+    QCOMPARE(ResidentBytes() < paused - (30 << 20), chosen);
+#endif
     QCOMPARE(button("cmdExec")->text(),
              chosen ? QStringLiteral("Esegui") : QStringLiteral("Continua"));
 
