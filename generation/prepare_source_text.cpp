@@ -177,7 +177,11 @@ Result<QString> PrepareSourceText(const QString &content, const PreparationOptio
         for (const QString &piece : prepared)
             length += piece.size();
         text.reserve(length);
+        // Joining 100 MB takes a good part of a second (the text's pages are
+        // touched for the first time), so it looks at the cancellation too.
         for (QString &piece : prepared) {
+            if (IsCancelled(cancel))
+                return CancelledError();
             text += piece;
             piece = QString(); // freed as it goes, so the pieces and the text overlap little
         }
