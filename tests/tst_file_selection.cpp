@@ -97,7 +97,8 @@ void TestFileSelection::pauseARun(const QString &path)
                                       QByteArray("Il gatto dorme. ").repeated(1'250'000)));
     Control<QRadioButton>(*m_window, QStringLiteral("optLevel_0"))->setChecked(true);
     button("cmdExec")->click();
-    QTRY_VERIFY(Control<ResultBox>(*m_window, QStringLiteral("txtResult"))->textLength() > 0);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        Control<ResultBox>(*m_window, QStringLiteral("txtResult"))->textLength() > 0, 60'000);
     button("cmdExec")->click();
     QCOMPARE(button("cmdExec")->text(), QStringLiteral("Continua"));
     fileName()->setText(path);
