@@ -196,9 +196,9 @@ Result<ContextIndex::Outcome> ContextIndex::buildPartitions()
     // The kept tables and each thread's counting table; what the threads hold
     // of their partitions: one may have the largest, the other at most as many
     // as the rest, or the largest again.
-    const auto entries = std::int64_t(double(planned) / m_tuning.load) + 1;
+    const auto tableSlots = std::int64_t(double(planned) / m_tuning.load) + 1;
     const Status fits = allocatePositions(
-        end, entries * std::int64_t(m_tables.size() * sizeof(KeptTable::Slot) +
+        end, tableSlots * std::int64_t(m_tables.size() * sizeof(KeptTable::Slot) +
                                     2 * sizeof(CountingTable::Slot)) +
                  std::int64_t(largest + std::min(largest, end - largest)) * sizeof(PartitionWork));
     if (!fits)
