@@ -199,7 +199,7 @@ Result<ContextIndex::Outcome> ContextIndex::buildPartitions()
     const auto tableSlots = std::int64_t(double(planned) / m_tuning.load) + 1;
     const Status fits = allocatePositions(
         end, tableSlots * std::int64_t(m_tables.size() * sizeof(KeptTable::Slot) +
-                                    2 * sizeof(CountingTable::Slot)) +
+                                       2 * sizeof(CountingTable::Slot)) +
                  std::int64_t(largest + std::min(largest, end - largest)) * sizeof(PartitionWork));
     if (!fits)
         return fits.error();
