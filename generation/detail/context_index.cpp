@@ -12,10 +12,8 @@
 
 namespace {
 
-// What a thread holds per position while it reorders a partition: its key, its
-// slot, a copy of it and its follower's rank. Grown only, and left
-// uninitialised: making room for a partition that holds most positions is no
-// pass of its own, which could not look at the cancellation.
+// What a thread holds per position while it reorders a partition. Left
+// uninitialised: making room is then no pass that could not look at the stop.
 struct __attribute__((packed)) PartitionWork {
     std::uint64_t key;
     std::uint32_t slot;
@@ -144,12 +142,10 @@ Result<ContextIndex::Outcome> ContextIndex::buildOneTable()
     const Status fits = allocatePositions(table.entries.back().end, 0);
     if (!fits)
         return fits.error();
-    return dealOut(groups,
-                   [&](qsizetype p, std::uint64_t key, std::uint64_t hash) {
-                       return counting.find(key, hash, SourcePosition(p));
-                   })
-               ? Outcome::Built
-               : Outcome::Cancelled;
+    const auto slotOf = [&](qsizetype p, std::uint64_t key, std::uint64_t hash) {
+        return counting.find(key, hash, SourcePosition(p));
+    };
+    return dealOut(groups, slotOf) ? Outcome::Built : Outcome::Cancelled;
 }
 
 Result<ContextIndex::Outcome> ContextIndex::buildPartitions()
@@ -193,9 +189,8 @@ Result<ContextIndex::Outcome> ContextIndex::buildPartitions()
         end = stretches.back().end;
         largest = std::max(largest, first + second);
     }
-    // The kept tables and each thread's counting table; what the threads hold
-    // of their partitions: one may have the largest, the other at most as many
-    // as the rest, or the largest again.
+    // The kept tables, each thread's counting table, and what the threads hold:
+    // one may have the largest partition, the other the rest or the largest.
     const auto tableSlots = std::int64_t(double(planned) / m_tuning.load) + 1;
     const Status fits = allocatePositions(
         end, tableSlots * std::int64_t(m_tables.size() * sizeof(KeptTable::Slot) +
@@ -283,8 +278,7 @@ Result<std::span<const SourcePosition>> ContextIndex::seedWordStarts()
 
 Result<Occurrences> ContextIndex::occurrences(QStringView asked)
 {
-    // On a source no longer than the context length the generator asks about
-    // the whole source, which nothing follows.
+    // The generator asks about a whole source no longer than a context.
     if (asked.size() == m_source.size() && m_source.size() <= m_length)
         return Occurrences();
     if (asked.size() != m_length || m_tables.empty())

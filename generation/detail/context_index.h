@@ -52,7 +52,7 @@ private:
     Result<Outcome> buildOneTable();
     Result<Outcome> buildPartitions();
     // Indexes unclaimed partitions (planned for `planned` contexts) until none
-    // is left, in tables of this thread's own. False when stopped.
+    // is left. False when stopped.
     bool indexPartitions(const std::vector<Stretch> &stretches, size_t planned,
                          std::atomic<int> &unclaimed);
     // Checks that the positions and `otherBytes` more fit, then allocates them.

@@ -65,8 +65,7 @@ inline void Ensure(bool holds, const char *what)
         qFatal("index: %s", what);
 }
 
-// MakeIndexedFinder with its tuning given (checked with Ensure), telling how
-// the index was built through `shape` when given.
+// MakeIndexedFinder with its tuning (checked), telling how it built to `shape`.
 Result<std::unique_ptr<OccurrenceFinder>>
 MakeIndexedFinder(const QString &source, int contextLength, const Cancellation *cancel,
                   const IndexTuning &tuning, IndexShape *shape = nullptr);
