@@ -35,12 +35,6 @@ size_t g_cancelAtBytes = 0, g_watchedBytes = 0, g_untouchedBytes = 0;
 std::atomic<Cancellation *> g_cancelAt{nullptr};
 std::atomic<void *> g_watched{nullptr};
 
-// One context in most positions, then prose.
-QString mostlyOneContext()
-{
-    return QString(200'000, QChar(u'a')) + ItalianLikeText(5000, 7, 400);
-}
-
 const QString kSurrogatePair = QString(QChar(char16_t(0xD83D))) + QChar(char16_t(0xDE00));
 // What random sources are made of: the fourteen metacharacters, line breaks
 // and blanks, digits, ASCII letters, accented letters (not word characters),
@@ -181,8 +175,7 @@ private slots:
     void everyWayOfBuildingHoldsEveryPosition_data();
     void everyWayOfBuildingHoldsEveryPosition();
     void rollingKeysAreKeysFromScratch();
-    void partitionedIndexAsksForWhatItHoldsAndProbesLittle();
-    void cancelInsideAPartitionStopsIt();
+    void oneContextInMostPositions();
     void oneSideFailingStopsTheOther();
     void indexAnswersOnlyForItsContextLength();
     void cancelledWorkGivesUp();
@@ -405,18 +398,22 @@ void TestEngineEquivalence::rollingKeysAreKeysFromScratch()
     }
 }
 
-// A text where one context holds most positions, in partitions: the memory
+// A text where one context holds most positions, in partitions (contexts of 4
+// and 9 characters). The memory
 // check is asked for at least every position with its follower's rank and,
 // while two threads reorder partitions, for this one's working arrays (key,
 // slot, position, follower's rank) for every position. A lookup's probe from a
-// context's home slot stays short in tables of hundreds of contexts.
-void TestEngineEquivalence::partitionedIndexAsksForWhatItHoldsAndProbesLittle()
+// context's home slot stays short in tables of hundreds of contexts. A cancel
+// that arrives as that partition begins (as its working arrays are made) stops
+// it within a stride, not once it is done.
+void TestEngineEquivalence::oneContextInMostPositions()
 {
+    const QString text = QString(200'000, QChar(u'a')) + ItalianLikeText(5000, 7, 400);
     IndexTuning tuning;
     tuning.fewContexts = 16;
     tuning.contextsPerPartition = 1000;
+    tuning.cancellationStride = 64;
     IndexShape built;
-    const QString text = mostlyOneContext();
     QVERIFY(MakeIndexedFinder(text, 4, nullptr, tuning, &built).ok());
     const auto positions = text.size() - 4 - text.mid(4).count(u'\n');
     const size_t kept = sizeof(SourcePosition) + sizeof(FollowerRank),
@@ -425,19 +422,11 @@ void TestEngineEquivalence::partitionedIndexAsksForWhatItHoldsAndProbesLittle()
     QVERIFY2(built.checkedBytes >= positions * std::int64_t(kept + work),
              qPrintable(QString::number(built.checkedBytes)));
     QVERIFY2(built.longestProbe < 64, qPrintable(QString::number(built.longestProbe)));
-}
 
-// A cancel that arrives as a partition that holds most positions begins (as
-// its working arrays are made) stops it within a stride, not once it is done.
-void TestEngineEquivalence::cancelInsideAPartitionStopsIt()
-{
-    IndexTuning tuning;
-    tuning.fewContexts = 16;
-    tuning.cancellationStride = 64;
     Cancellation cancel;
     g_cancelAtBytes = 200'000 * sizeof(std::uint64_t);
     g_cancelAt = &cancel;
-    QVERIFY(!MakeIndexedFinder(mostlyOneContext(), 9, &cancel, tuning).ok() && cancel.cancelled());
+    QVERIFY(!MakeIndexedFinder(text, 9, &cancel, tuning).ok() && cancel.cancelled());
     QVERIFY2(
         !g_watched && g_untouchedBytes > g_watchedBytes / 100 * 99,
         qPrintable(QStringLiteral("%1 of %2 bytes").arg(g_untouchedBytes).arg(g_watchedBytes)));
