@@ -12,33 +12,13 @@
 
 namespace {
 
-// What a thread holds while it reorders a partition, per position: its key,
-// its slot, a copy of it and its follower's rank. Grown only, and left
-// uninitialised: making room for a partition that holds most positions is no
-// pass of its own, which could not look at the cancellation.
-struct PartitionWork {
-    std::unique_ptr<std::uint64_t[]> keyOf;
-    std::unique_ptr<std::uint32_t[]> slotOf;
-    std::unique_ptr<SourcePosition[]> dealt;
-    std::unique_ptr<FollowerRank[]> rankAfter;
-    size_t room = 0;
-
-    void makeRoom(size_t positions)
-    {
-        if (positions <= room)
-            return;
-        *this = PartitionWork(); // the old arrays go before the new ones come
-        keyOf.reset(new std::uint64_t[positions]);
-        slotOf.reset(new std::uint32_t[positions]);
-        dealt.reset(new SourcePosition[positions]);
-        rankAfter.reset(new FollowerRank[positions]);
-        room = positions;
-    }
-    static constexpr std::int64_t bytesPerPosition()
-    {
-        return sizeof(decltype(keyOf)::element_type) + sizeof(decltype(slotOf)::element_type) +
-               sizeof(decltype(dealt)::element_type) + sizeof(decltype(rankAfter)::element_type);
-    }
+// What a thread holds per position while it reorders a partition. Left
+// uninitialised: making room is then no pass that could not look at the stop.
+struct __attribute__((packed)) PartitionWork {
+    std::uint64_t key;
+    std::uint32_t slot;
+    SourcePosition position;
+    FollowerRank rankAfter;
 };
 
 } // namespace
@@ -68,10 +48,9 @@ Status ContextIndex::build()
     return outcome.value() == Outcome::Built ? Status(Done{}) : Status(CancelledError());
 }
 
-template <typename Visit> bool ContextIndex::forEachContext(int half, Visit visit) const
+template <typename Visit>
+bool ContextIndex::forEachContext(qsizetype first, qsizetype last, Visit visit)
 {
-    const qsizetype all = m_source.size() - m_length, middle = all / 2;
-    const qsizetype first = half ? middle : 0, last = half ? all : middle;
     // Locals, which a visit's stores cannot alias, unlike the members.
     const char16_t *text = m_text;
     const int length = m_length;
@@ -86,11 +65,12 @@ template <typename Visit> bool ContextIndex::forEachContext(int half, Visit visi
         });
 }
 
-template <typename Visit> bool ContextIndex::forEachContextInHalves(Visit visit)
+template <typename VisitOf> bool ContextIndex::forEachContextInHalves(VisitOf visitOf)
 {
+    const qsizetype all = m_source.size() - m_length;
     return RunSideBySide(
-        m_sideFailed, [&] { return forEachContext(0, visit(0)); },
-        [&] { return forEachContext(1, visit(1)); });
+        m_sideFailed, [&] { return forEachContext(0, all / 2, visitOf(0)); },
+        [&] { return forEachContext(all / 2, all, visitOf(1)); });
 }
 
 template <typename Classify>
@@ -101,15 +81,16 @@ bool ContextIndex::dealOut(const std::vector<Stretch> &stretches, Classify class
         next[0].push_back(stretch.begin);
         next[1].push_back(stretch.secondHalf);
     }
-    if (!forEachContextInHalves([&](int half) {
-            return [&, place = next[size_t(half)].data()](qsizetype p, auto key, auto hash) {
-                const std::uint32_t at = place[classify(p, key, hash)]++;
-                m_positions[at] = SourcePosition(p);
-                if (m_followerRanks)
-                    m_followerRanks[at] = followerRank(p);
-                return true;
-            };
-        }))
+    const auto deal = [&](std::uint32_t *place) {
+        return [&, place](qsizetype p, std::uint64_t key, std::uint64_t hash) {
+            const std::uint32_t at = place[classify(p, key, hash)]++;
+            m_positions[at] = SourcePosition(p);
+            if (m_followerRanks)
+                m_followerRanks[at] = followerRank(p);
+            return true;
+        };
+    };
+    if (!forEachContextInHalves([&](int half) { return deal(next[size_t(half)].data()); }))
         return false;
     for (size_t i = 0; i < stretches.size(); ++i)
         Ensure(next[0][i] == stretches[i].secondHalf && next[1][i] == stretches[i].end,
@@ -121,46 +102,44 @@ Status ContextIndex::allocatePositions(qsizetype positions, std::int64_t otherBy
 {
     Ensure(positions <= std::numeric_limits<std::uint32_t>::max(), "group ends fit in 32 bits");
     const bool keepFollowers = m_alphabet.characters.size() - 1 <= kMaxKeptRank;
-    const std::int64_t bytesPerPosition =
-        sizeof(SourcePosition) + (keepFollowers ? sizeof(FollowerRank) : 0);
-    const Status fits = CheckMemoryFor(m_source.size(), m_length + 1,
-                                       std::int64_t(positions) * bytesPerPosition + otherBytes);
-    if (fits)
-        m_positions = LargeArray<SourcePosition>(size_t(positions));
-    if (fits && keepFollowers)
+    m_checkedBytes = positions * std::int64_t(sizeof(SourcePosition) +
+                                              (keepFollowers ? sizeof(FollowerRank) : 0)) +
+                     otherBytes;
+    const Status fits = CheckMemoryFor(m_source.size(), m_length + 1, m_checkedBytes);
+    if (!fits)
+        return fits;
+    m_positions = LargeArray<SourcePosition>(size_t(positions));
+    if (keepFollowers)
         m_followerRanks = LargeArray<FollowerRank>(size_t(positions));
-    if (fits && (!m_positions || (keepFollowers && !m_followerRanks)))
+    if (!m_positions || (keepFollowers && !m_followerRanks))
         throw std::bad_alloc();
     return fits;
 }
 
 Result<ContextIndex::Outcome> ContextIndex::buildOneTable()
 {
-    CountingTable counting(m_text, m_length, m_keys.exact(), 0, m_tuning.load);
+    CountingTable counting{m_text, m_length, m_keys.exact(), 0, m_tuning.load};
     counting.reset(m_tuning.fewContexts);
-    // Counted in one pass, with each context's count in the first half on
-    // the side: the second half's positions go after the first half's.
-    std::vector<std::uint32_t> inFirstHalf(counting.capacity());
+    // Counted in one pass, with each context's count in the first half on the
+    // side: the second half's positions go after the first half's.
+    std::vector<std::uint32_t> inFirstHalf(counting.entries.size());
+    const qsizetype all = m_source.size() - m_length;
     bool full = false;
-    const auto count = [&](int half) {
-        return [&, half](qsizetype p, std::uint64_t key, std::uint64_t hash) {
+    if (!forEachContext(0, all, [&](qsizetype p, std::uint64_t key, std::uint64_t hash) {
             const std::uint32_t slot = counting.count(key, hash, SourcePosition(p));
             full = slot == CountingTable::kFull;
             if (!full)
-                inFirstHalf[slot] += half == 0;
+                inFirstHalf[slot] += p < all / 2;
             return !full;
-        };
-    };
-    if (!(forEachContext(0, count(0)) && forEachContext(1, count(1))))
+        }))
         return full ? Outcome::DoesNotSuit : Outcome::Cancelled;
     std::vector<std::uint32_t> groupBegin;
-    m_tables.push_back(counting.layOut(0, groupBegin));
-    const std::vector<KeptSlot> &entries = m_tables[0].entries;
+    const KeptTable &table = m_tables.emplace_back(counting.layOut(0, groupBegin));
     std::vector<Stretch> groups;
-    for (size_t slot = 0; slot < entries.size(); ++slot)
+    for (size_t slot = 0; slot < table.entries.size(); ++slot)
         groups.push_back(
-            {groupBegin[slot], groupBegin[slot] + inFirstHalf[slot], entries[slot].end});
-    const Status fits = allocatePositions(entries.back().end, 0);
+            {groupBegin[slot], groupBegin[slot] + inFirstHalf[slot], table.entries[slot].end});
+    const Status fits = allocatePositions(table.entries.back().end, 0);
     if (!fits)
         return fits.error();
     const auto slotOf = [&](qsizetype p, std::uint64_t key, std::uint64_t hash) {
@@ -176,14 +155,15 @@ Result<ContextIndex::Outcome> ContextIndex::buildPartitions()
     std::array<DistinctCounter, 2> distinct;
     std::array<std::vector<std::uint32_t>, 2> census;
     census.fill(std::vector<std::uint32_t>(size_t(1) << kCensusBits));
-    if (!forEachContextInHalves([&](int half) {
-            return [&distinct = distinct[size_t(half)], count = census[size_t(half)].data()](
-                       qsizetype, std::uint64_t, std::uint64_t hash) {
-                distinct.add(hash);
-                ++count[PartitionOf(hash, kCensusBits)];
-                return true;
-            };
-        }))
+    const auto take = [&](int half) {
+        return [&distinct = distinct[size_t(half)],
+                count = census[size_t(half)].data()](qsizetype, std::uint64_t, std::uint64_t hash) {
+            distinct.add(hash);
+            ++count[PartitionOf(hash, kCensusBits)];
+            return true;
+        };
+    };
+    if (!forEachContextInHalves(take))
         return Outcome::Cancelled;
     distinct[0].add(distinct[1]);
     const auto positions = double(m_source.size() - m_length); // at most
@@ -191,13 +171,13 @@ Result<ContextIndex::Outcome> ContextIndex::buildPartitions()
     const double wanted = std::max(contexts / m_tuning.contextsPerPartition,
                                    positions / m_tuning.positionsPerPartition);
     m_partitionBits = std::clamp(int(std::ceil(std::log2(wanted))), 1, kCensusBits);
-    const size_t partitions = size_t(1) << m_partitionBits;
-    const double mean = contexts / double(partitions);
+    m_tables.resize(size_t(1) << m_partitionBits);
+    const double mean = contexts / double(m_tables.size());
     const size_t planned = size_t(mean + m_tuning.spread * std::sqrt(mean)) + 1;
 
     // Each partition's positions per half, from the census's partitions it
     // covers (the hash bits each stands for, put back in place), then its stretch.
-    std::vector<std::array<std::uint32_t, 2>> inPartition(partitions);
+    std::vector<std::array<std::uint32_t, 2>> inPartition(m_tables.size());
     for (size_t half = 0; half < 2; ++half)
         for (size_t b = 0; b < census[half].size(); ++b)
             inPartition[PartitionOf(std::uint64_t(b) << (64 - kCensusBits), m_partitionBits)]
@@ -209,24 +189,19 @@ Result<ContextIndex::Outcome> ContextIndex::buildPartitions()
         end = stretches.back().end;
         largest = std::max(largest, first + second);
     }
-    m_tables.resize(partitions);
-    // The kept tables and each thread's counting table; what the threads
-    // hold of their partitions: one may have the largest, the other at most
-    // as many as the rest, or the largest again.
+    // The kept tables, each thread's counting table, and what the threads hold:
+    // one may have the largest partition, the other the rest or the largest.
     const auto tableSlots = std::int64_t(double(planned) / m_tuning.load) + 1;
-    const Status fits =
-        allocatePositions(end, tableSlots * std::int64_t(partitions * sizeof(KeptSlot) +
-                                                         2 * sizeof(CountingTable::Slot)) +
-                                   std::int64_t(largest + std::min(largest, end - largest)) *
-                                       PartitionWork::bytesPerPosition());
+    const Status fits = allocatePositions(
+        end, tableSlots * std::int64_t(m_tables.size() * sizeof(KeptTable::Slot) +
+                                       2 * sizeof(CountingTable::Slot)) +
+                 std::int64_t(largest + std::min(largest, end - largest)) * sizeof(PartitionWork));
     if (!fits)
         return fits.error();
-    const auto partitionOf = [this](qsizetype, std::uint64_t, std::uint64_t hash) {
-        return PartitionOf(hash, m_partitionBits);
-    };
-    if (!dealOut(stretches, partitionOf))
+    if (!dealOut(stretches, [this](qsizetype, std::uint64_t, std::uint64_t hash) {
+            return PartitionOf(hash, m_partitionBits);
+        }))
         return Outcome::Cancelled;
-
     // Two threads take the partitions one at a time (a thread the system lets
     // run less does less).
     std::atomic<int> unclaimed{0};
@@ -237,8 +212,9 @@ Result<ContextIndex::Outcome> ContextIndex::buildPartitions()
 bool ContextIndex::indexPartitions(const std::vector<Stretch> &stretches, size_t planned,
                                    std::atomic<int> &unclaimed)
 {
-    CountingTable counting(m_text, m_length, m_keys.exact(), m_partitionBits, m_tuning.load);
-    PartitionWork work;
+    CountingTable counting{m_text, m_length, m_keys.exact(), m_partitionBits, m_tuning.load};
+    std::unique_ptr<PartitionWork[]> work;
+    size_t room = 0;
     std::vector<std::uint32_t> groupBegin;
     const auto stopped = [this] { return this->stopped(); };
     const qsizetype ahead = m_tuning.readAhead, stride = m_tuning.cancellationStride;
@@ -246,45 +222,53 @@ bool ContextIndex::indexPartitions(const std::vector<Stretch> &stretches, size_t
         const Stretch stretch = stretches[size_t(partition)];
         const SourcePosition *positions = m_positions.data() + stretch.begin;
         const qsizetype size = stretch.end - stretch.begin;
-        work.makeRoom(size_t(size));
-        // The text is read at random, with the reads asked for well ahead;
-        // the table is probed afterwards, so that the two waits do not add up.
+        if (size_t(size) > room) {
+            work.reset(); // the old array goes before the new one comes
+            work.reset(new PartitionWork[size_t(size)]);
+            room = size_t(size);
+        }
+        // The text is read at random, with the reads asked for well ahead; the
+        // table is probed afterwards, so that the two waits do not add up.
         if (!InStrides(0, size, stride, stopped, [&](qsizetype i) {
                 if (i + ahead < size)
                     __builtin_prefetch(m_text + positions[i + ahead]);
-                work.dealt[i] = positions[i];
-                work.keyOf[i] = keyAt(m_text + positions[i]);
-                if (m_followerRanks)
-                    work.rankAfter[i] = followerRank(positions[i]);
+                work[i] = {keyAt(m_text + positions[i]), 0, positions[i],
+                           m_followerRanks ? followerRank(positions[i]) : FollowerRank(0)};
                 return true;
             }))
             return false;
         // A partition holds at most as many contexts as positions; one that
         // holds more than planned is counted again in a table twice as big.
-        for (size_t room = std::min(size_t(size), planned);; room *= 2, ++m_regrown) {
-            counting.reset(room);
-            bool full = false;
+        for (size_t contexts = std::min(size_t(size), planned);; contexts *= 2, ++m_regrown) {
+            counting.reset(contexts);
             if (InStrides(0, size, stride, stopped, [&](qsizetype i) {
-                    const std::uint64_t key = work.keyOf[i];
-                    work.slotOf[i] = counting.count(key, MixBits(key), positions[i]);
-                    full = work.slotOf[i] == CountingTable::kFull;
-                    return !full;
+                    work[i].slot = counting.count(work[i].key, MixBits(work[i].key), positions[i]);
+                    return work[i].slot != CountingTable::kFull;
                 }))
                 break;
-            if (!full)
+            if (stopped())
                 return false;
         }
         m_tables[size_t(partition)] = counting.layOut(stretch.begin, groupBegin);
         if (!InStrides(0, size, stride, stopped, [&](qsizetype i) {
-                const std::uint32_t place = groupBegin[work.slotOf[i]]++;
-                m_positions[place] = work.dealt[i];
+                const std::uint32_t place = groupBegin[work[i].slot]++;
+                m_positions[place] = work[i].position;
                 if (m_followerRanks)
-                    m_followerRanks[place] = work.rankAfter[i];
+                    m_followerRanks[place] = work[i].rankAfter;
                 return true;
             }))
             return false;
     }
     return true;
+}
+
+IndexShape ContextIndex::shape() const
+{
+    size_t longestProbe = 0;
+    for (const KeptTable &table : m_tables)
+        longestProbe = std::max(longestProbe, table.longestProbe);
+    return {int(m_tables.size()),  m_regrown,      m_keys.exact(),
+            bool(m_followerRanks), m_checkedBytes, int(longestProbe)};
 }
 
 Result<std::span<const SourcePosition>> ContextIndex::seedWordStarts()
@@ -294,8 +278,7 @@ Result<std::span<const SourcePosition>> ContextIndex::seedWordStarts()
 
 Result<Occurrences> ContextIndex::occurrences(QStringView asked)
 {
-    // On a source no longer than the context length the generator asks
-    // about the whole source, which nothing follows.
+    // The generator asks about a whole source no longer than a context.
     if (asked.size() == m_source.size() && m_source.size() <= m_length)
         return Occurrences();
     if (asked.size() != m_length || m_tables.empty())
@@ -305,14 +288,14 @@ Result<Occurrences> ContextIndex::occurrences(QStringView asked)
     const auto *context = reinterpret_cast<const char16_t *>(asked.utf16());
     // A context with a character the source lacks (rank 0) fails every text check.
     const std::uint64_t hash = MixBits(keyAt(context));
-    const KeptTable::Group group =
-        m_tables[PartitionOf(hash, m_partitionBits)].find(hash, [&](std::uint32_t begin) {
-            return std::equal(context, context + m_length, m_text + m_positions[begin]);
-        });
-    const std::span<const SourcePosition> positions(m_positions.data() + group.begin,
-                                                    group.end - group.begin);
+    const KeptTable &table = m_tables[PartitionOf(hash, m_partitionBits)];
+    const size_t slot = table.find(hash, [&](std::uint32_t begin) {
+        return std::equal(context, context + m_length, m_text + m_positions[begin]);
+    });
+    const std::uint32_t begin = table.groupBegin(slot),
+                        end = table.entries[slot].tag ? table.entries[slot].end : begin;
+    const std::span<const SourcePosition> positions(m_positions.data() + begin, end - begin);
     if (m_followerRanks)
-        return Occurrences(positions, m_followerRanks.data() + group.begin,
-                           m_alphabet.characters.data());
+        return Occurrences(positions, m_followerRanks.data() + begin, m_alphabet.characters.data());
     return Occurrences(positions, m_text, m_length);
 }

@@ -28,22 +28,10 @@ public:
     }
 
     bool exact() const { return m_exact; }
-    // A rolling value with `rank` added at the end (by a shift where M is a
-    // power of two: each position waits for the one before); with the rank of
-    // a whole context's first character taken away; the key of a whole context.
-    std::uint64_t in(std::uint64_t rolling, ContextRank rank) const
-    {
-        return (m_shift ? rolling << m_shift : rolling * m_base) + rank;
-    }
-    std::uint64_t out(std::uint64_t rolling, ContextRank rank) const
-    {
-        return rolling - rank * m_weight;
-    }
-    std::uint64_t key(std::uint64_t rolling) const { return rolling & m_mask; }
-    // Rolls the keys of the contexts at positions from `context` on: the
-    // first L - 1 ranks; then for each position, the key of its context,
-    // leaving `rolling` ready for the next. A context's key alone is the
-    // first of a roll from it: both ways share one definition.
+    // Rolls the keys of the contexts at positions from `context` on: the first
+    // L - 1 ranks; then for each position, the key of its context, leaving
+    // `rolling` ready for the next. A context's key alone is the first of a
+    // roll from it: both ways share one definition.
     std::uint64_t before(const ContextRank *rank, const char16_t *context) const
     {
         std::uint64_t rolling = 0;
@@ -55,12 +43,19 @@ public:
                        const char16_t *context) const
     {
         rolling = in(rolling, rank[context[m_length - 1]]);
-        const std::uint64_t key = this->key(rolling);
-        rolling = out(rolling, rank[context[0]]);
+        const std::uint64_t key = rolling & m_mask;
+        rolling -= rank[context[0]] * m_weight; // the first character's share
         return key;
     }
 
 private:
+    // `rank` added at the end: by a shift where M is a power of two (each
+    // position then waits for the one before).
+    std::uint64_t in(std::uint64_t rolling, ContextRank rank) const
+    {
+        return (m_shift ? rolling << m_shift : rolling * m_base) + rank;
+    }
+
     int m_length;
     bool m_exact;
     int m_shift; // log2 M, or 0 when M is odd

@@ -1,8 +1,7 @@
 #pragma once
 
-// What shapes the index, for the engine and the tests only: the tuning, which
-// tests shrink so that every way of building runs on a small text, and the
-// constants that are fixed, each with its reason.
+// What shapes the index, for the engine and the tests only: the tuning (which
+// tests shrink to reach every way of building) and the fixed constants.
 
 #include "cancellation.h"
 #include "occurrence_finder.h"
@@ -15,15 +14,13 @@
 #include <memory>
 
 // Fixed, because a type or a table holds them:
-// - a follower's rank is kept beside its position in one byte (FollowerRank),
-//   so only for alphabets of at most kMaxKeptRank characters;
-// - the census counts positions per kCensusBits high bits of the hash, which
-//   bounds the partitions to 2^kCensusBits (the census is 2 x 256 KiB);
-// - the distinct-context estimate has 2^14 one-byte registers (16 KiB, within
-//   about 1% of the truth: DistinctCounter);
+// - a follower's rank is kept in one byte (FollowerRank): alphabets of at most
+//   kMaxKeptRank characters;
+// - the census counts positions per kCensusBits high bits of the hash: at most
+//   2^kCensusBits partitions (the census is 2 x 256 KiB);
+// - the distinct-context estimate has 2^14 one-byte registers (DistinctCounter);
 // - group ends are 32 bits: texts of 2^31 code units or more are refused;
-// - what a position costs, in the index and while its partition is reordered,
-//   is the size of the types allocated for it (ContextIndex::allocatePositions).
+// - the memory check counts per position the sizes of the types allocated.
 using FollowerRank = std::uint8_t;
 constexpr unsigned kMaxKeptRank = std::numeric_limits<FollowerRank>::max();
 constexpr int kCensusBits = 16;
@@ -55,7 +52,9 @@ struct IndexShape {
     int partitions = 0;    // 1: one table counted from the text; 0: text no longer than a context
     int regrowths = 0;     // partitions' tables counted again, bigger (more contexts than planned)
     bool exactKeys = true; // keys tell contexts apart without their text
-    bool followingKept = true; // the character after each position kept beside it
+    bool followingKept = true;     // the character after each position kept beside it
+    std::int64_t checkedBytes = 0; // what the memory check was asked for
+    int longestProbe = 0;          // slots a lookup probes at most
 };
 
 // A promise of the index's own code that does not hold: a programming error,
@@ -66,8 +65,7 @@ inline void Ensure(bool holds, const char *what)
         qFatal("index: %s", what);
 }
 
-// MakeIndexedFinder with its tuning given (checked with Ensure), telling how
-// the index was built through `shape` when given.
+// MakeIndexedFinder with its tuning (checked), telling how it built to `shape`.
 Result<std::unique_ptr<OccurrenceFinder>>
 MakeIndexedFinder(const QString &source, int contextLength, const Cancellation *cancel,
                   const IndexTuning &tuning, IndexShape *shape = nullptr);
