@@ -6,6 +6,7 @@
 #include "side_by_side.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <memory>
 #include <new>
@@ -119,7 +120,7 @@ Status ContextIndex::allocatePositions(qsizetype positions, std::int64_t otherBy
 Result<ContextIndex::Outcome> ContextIndex::buildOneTable()
 {
     CountingTable counting{m_text, m_length, m_keys.exact(), 0, m_tuning.load};
-    counting.reset(m_tuning.fewContexts);
+    counting.reset(std::min(m_tuning.fewContexts, size_t(m_source.size() - m_length)));
     // Counted in one pass, with each context's count in the first half on the
     // side: the second half's positions go after the first half's.
     std::vector<std::uint32_t> inFirstHalf(counting.entries.size());
@@ -153,24 +154,27 @@ Result<ContextIndex::Outcome> ContextIndex::buildPartitions()
     // The census, per half of the text: the distinct contexts (an estimate)
     // and the positions in each of the finest partitions there can be.
     std::array<DistinctCounter, 2> distinct;
+    // A text has no more partitions than positions: a short one gets a
+    // census of its size, not of 2^kCensusBits.
+    const auto positions = std::uint64_t(m_source.size() - m_length);
+    const int censusBits = std::clamp(int(std::bit_width(positions)), 1, kCensusBits);
     std::array<std::vector<std::uint32_t>, 2> census;
-    census.fill(std::vector<std::uint32_t>(size_t(1) << kCensusBits));
+    census.fill(std::vector<std::uint32_t>(size_t(1) << censusBits));
     const auto take = [&](int half) {
-        return [&distinct = distinct[size_t(half)],
-                count = census[size_t(half)].data()](qsizetype, std::uint64_t, std::uint64_t hash) {
+        return [&distinct = distinct[size_t(half)], count = census[size_t(half)].data(),
+                censusBits](qsizetype, std::uint64_t, std::uint64_t hash) {
             distinct.add(hash);
-            ++count[PartitionOf(hash, kCensusBits)];
+            ++count[PartitionOf(hash, censusBits)];
             return true;
         };
     };
     if (!forEachContextInHalves(take))
         return Outcome::Cancelled;
     distinct[0].add(distinct[1]);
-    const auto positions = double(m_source.size() - m_length); // at most
-    const double contexts = std::min(positions, distinct[0].estimate());
+    const double contexts = std::min(double(positions), distinct[0].estimate());
     const double wanted = std::max(contexts / m_tuning.contextsPerPartition,
-                                   positions / m_tuning.positionsPerPartition);
-    m_partitionBits = std::clamp(int(std::ceil(std::log2(wanted))), 1, kCensusBits);
+                                   double(positions) / m_tuning.positionsPerPartition);
+    m_partitionBits = std::clamp(int(std::ceil(std::log2(wanted))), 1, censusBits);
     m_tables.resize(size_t(1) << m_partitionBits);
     const double mean = contexts / double(m_tables.size());
     const size_t planned = size_t(mean + m_tuning.spread * std::sqrt(mean)) + 1;
@@ -180,7 +184,7 @@ Result<ContextIndex::Outcome> ContextIndex::buildPartitions()
     std::vector<std::array<std::uint32_t, 2>> inPartition(m_tables.size());
     for (size_t half = 0; half < 2; ++half)
         for (size_t b = 0; b < census[half].size(); ++b)
-            inPartition[PartitionOf(std::uint64_t(b) << (64 - kCensusBits), m_partitionBits)]
+            inPartition[PartitionOf(std::uint64_t(b) << (64 - censusBits), m_partitionBits)]
                        [half] += census[half][b];
     std::vector<Stretch> stretches;
     std::uint32_t end = 0, largest = 0;

@@ -17,7 +17,7 @@
 // - a follower's rank is kept in one byte (FollowerRank): alphabets of at most
 //   kMaxKeptRank characters;
 // - the census counts positions per kCensusBits high bits of the hash: at most
-//   2^kCensusBits partitions (the census is 2 x 256 KiB);
+//   2^kCensusBits partitions (the census is at most 2 x 256 KiB);
 // - the distinct-context estimate has 2^14 one-byte registers (DistinctCounter);
 // - group ends are 32 bits: texts of 2^31 code units or more are refused;
 // - the memory check counts per position the sizes of the types allocated.

@@ -10,21 +10,22 @@ SourceAlphabet RankAlphabet(const char16_t *s, qsizetype n, const Cancellation *
                             qsizetype stride)
 {
     SourceAlphabet alphabet;
-    alphabet.rank.assign(size_t(std::numeric_limits<char16_t>::max()) + 1, 0);
+    alphabet.characters.push_back(0);
+    // Each code unit the first time it is seen, then ranked in code-unit
+    // order: a short text costs its length, not the 65,536 code units.
     InStrides(
         0, n, stride, [cancel] { return IsCancelled(cancel); },
         [&](qsizetype i) {
-            alphabet.rank[s[i]] = 1;
+            if (!alphabet.rank[s[i]]) {
+                alphabet.rank[s[i]] = 1;
+                alphabet.characters.push_back(s[i]);
+            }
             return true;
         });
-    std::uint32_t size = 0;
-    alphabet.characters.push_back(0);
-    for (size_t c = 0; c < alphabet.rank.size(); ++c) {
-        if (alphabet.rank[c]) {
-            alphabet.rank[c] = ContextRank(++size);
-            alphabet.characters.push_back(char16_t(c));
-        }
-    }
+    std::sort(alphabet.characters.begin() + 1, alphabet.characters.end());
+    const auto size = std::uint32_t(alphabet.characters.size() - 1);
+    for (std::uint32_t r = 1; r <= size; ++r)
+        alphabet.rank[alphabet.characters[r]] = ContextRank(r);
     alphabet.bits = std::max(1, int(std::bit_width(size)));
     return alphabet;
 }
