@@ -1,5 +1,6 @@
 #include "prepare_source_text.h"
 
+#include "memory_budget.h"
 #include "preparation_pieces.h"
 #include "regexp.h"
 #include "side_by_side.h"
@@ -183,7 +184,10 @@ Result<QString> PrepareSourceText(const QString &content, const PreparationOptio
             if (IsCancelled(cancel))
                 return CancelledError();
             text += piece;
-            piece = QString(); // freed as it goes, so the pieces and the text overlap little
+            // Each piece is freed, and given back to the system, as soon as it
+            // is copied: the pieces and the whole text then overlap little.
+            piece = QString();
+            ReturnFreedMemory();
         }
     }
     // Lowering comes last, so that the accented capitals kept above are

@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -183,4 +184,11 @@ Status CheckMemoryFor(qsizetype characters, int order, std::int64_t neededBytes,
     if (available && neededBytes > *available)
         return NotEnoughMemory(characters, order, neededBytes, available);
     return Done{};
+}
+
+void ReturnFreedMemory()
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
 }

@@ -24,3 +24,8 @@ Error NotEnoughMemory(qsizetype characters, int order, std::optional<std::int64_
 // known), otherwise NotEnoughMemory.
 Status CheckMemoryFor(qsizetype characters, int order, std::int64_t neededBytes,
                       const QString &root = QStringLiteral("/"));
+
+// Gives back to the system what this process has freed but its allocator still
+// holds: glibc keeps what a thread frees in that thread's arena, where a
+// buffer of a few megabytes made on a helper thread stays resident after free.
+void ReturnFreedMemory();
