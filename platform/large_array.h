@@ -46,6 +46,21 @@ public:
     explicit LargeArray(size_t size) : m_mapping(size * sizeof(T)) {}
 
     explicit operator bool() const { return m_mapping.data() != nullptr; }
+    // Writes a zero (what it holds) into each page of the first `size`
+    // elements, looking at `stopped` before each; false when stopped. The
+    // system then zeroes the pages here, a page at a time, and not under
+    // writes scattered over the whole array, whose first few can touch every
+    // page of it with nothing to look at a stop in between.
+    template <typename Stopped> bool faultIn(size_t size, const Stopped &stopped) const
+    {
+        auto *bytes = reinterpret_cast<volatile unsigned char *>(data());
+        for (size_t at = 0; at < size * sizeof(T); at += 4096) {
+            if (stopped())
+                return false;
+            bytes[at] = 0;
+        }
+        return true;
+    }
     T *data() const { return static_cast<T *>(m_mapping.data()); }
     T &operator[](size_t i) const { return data()[i]; }
 

@@ -114,6 +114,11 @@ Status ContextIndex::allocatePositions(qsizetype positions, std::int64_t otherBy
         m_followerRanks = LargeArray<FollowerRank>(size_t(positions));
     if (!m_positions || (keepFollowers && !m_followerRanks))
         throw std::bad_alloc();
+    // The deal writes all over both arrays from its first positions on.
+    const auto stop = [this] { return stopped(); };
+    if (!m_positions.faultIn(size_t(positions), stop) ||
+        (keepFollowers && !m_followerRanks.faultIn(size_t(positions), stop)))
+        return CancelledError();
     return fits;
 }
 
