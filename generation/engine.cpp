@@ -139,12 +139,18 @@ Result<GenerationRun> startFromFile(const QString &path, const PreparationOption
             std::optional<FinderResult> finder;
             if (kept->generator->contextLength() == order - 1)
                 finder = kept->generator->releaseFinder();
-            kept.reset(); // an index for another order goes before the new one is built
+            // An index for another order goes before the new one is built.
+            kept.reset();
+            ReturnFreedMemory();
             return seeded(std::move(run), order, engine, seed, cancel, std::move(finder));
         }
     }
 
+    // Nothing of the kept run serves: it goes, all of it, before the file is
+    // read. Its small tables were made on a worker thread, whose arena would
+    // keep them after free and raise the next build's peak.
     kept.reset();
+    ReturnFreedMemory();
     std::optional<QByteArray> bytes;
     {
         Result<QByteArray> read = ReadSourceBytes(path, cancel);
