@@ -88,7 +88,12 @@ run_fuzzers() {
         mkdir -p "$dir/corpus/$target"
         echo "$target: $seconds s"
         local status=0
-        "$dir/tests/fuzz/$target" -max_total_time="$seconds" -max_len=4096 -timeout=30 \
+        # An input allocates a few megabytes and nothing outlives it, so a
+        # quarantine of 32 MiB still holds all it freed: every use after free
+        # within an input is caught. The default 256 MiB made nearly every
+        # allocation touch fresh pages, a third of the engines fuzzer's time.
+        ASAN_OPTIONS="$ASAN_OPTIONS:quarantine_size_mb=32" \
+            "$dir/tests/fuzz/$target" -max_total_time="$seconds" -max_len=4096 -timeout=30 \
             -rss_limit_mb=4096 -print_final_stats=1 -artifact_prefix="$dir/artifacts/$target-" \
             "$dir/corpus/$target" "$ROOT/tests/fuzz/corpus/$target" >"$dir/$target.log" 2>&1 ||
             status=$?
