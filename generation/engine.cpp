@@ -7,7 +7,6 @@
 #include "regexp.h"
 #include "source_text.h"
 
-#include <algorithm>
 #include <new>
 
 namespace {
@@ -101,20 +100,6 @@ Result<GenerationRun> StartGeneration(const QString &content, const PreparationO
 
 namespace {
 
-// DigestOf(bytes), a block at a time, looking at the cancellation between
-// blocks: 100 MB take a sixth of a second here. Nothing once cancelled.
-std::optional<ContentDigest> digestOf(const QByteArray &bytes, const Cancellation *cancel)
-{
-    constexpr qsizetype kBlock = qsizetype(1) << 22;
-    ContentDigestBuilder digest;
-    for (qsizetype at = 0; at < bytes.size(); at += kBlock) {
-        if (IsCancelled(cancel))
-            return std::nullopt;
-        digest.add(QByteArrayView(bytes).sliced(at, std::min(kBlock, bytes.size() - at)));
-    }
-    return digest.result();
-}
-
 Result<GenerationRun> startFromFile(const QString &path, const PreparationOptions &options,
                                     int order, Engine engine, std::uint64_t seed,
                                     const Cancellation *cancel, std::optional<GenerationRun> kept,
@@ -158,7 +143,8 @@ Result<GenerationRun> startFromFile(const QString &path, const PreparationOption
             return read.error();
         bytes = std::move(read).value();
     }
-    const std::optional<ContentDigest> digest = digestOf(*bytes, cancel);
+    const std::optional<ContentDigest> digest =
+        DigestOf(*bytes, [cancel] { return IsCancelled(cancel); });
     if (!digest)
         return CancelledError();
     fileRead = true;

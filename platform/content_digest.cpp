@@ -2,12 +2,19 @@
 
 #include <xxhash.h>
 
+#include <algorithm>
 #include <new>
 
-ContentDigest DigestOf(QByteArrayView bytes)
+std::optional<ContentDigest> DigestOf(QByteArrayView bytes, const std::function<bool()> &stopped)
 {
-    const XXH128_hash_t hash = XXH3_128bits(bytes.data(), size_t(bytes.size()));
-    return {hash.low64, hash.high64};
+    constexpr qsizetype kBlock = qsizetype(1) << 22; // a few milliseconds of hashing
+    ContentDigestBuilder digest;
+    for (qsizetype at = 0; at < bytes.size(); at += kBlock) {
+        if (stopped())
+            return std::nullopt;
+        digest.add(bytes.sliced(at, std::min(kBlock, bytes.size() - at)));
+    }
+    return digest.result();
 }
 
 struct ContentDigestBuilder::State {

@@ -3,7 +3,9 @@
 #include <QByteArrayView>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 
 // A 128-bit digest of some bytes (XXH3-128): two different files get the
 // same digest with a chance of about 2^-128, so equal digests stand for
@@ -15,10 +17,11 @@ struct ContentDigest {
     friend bool operator==(const ContentDigest &, const ContentDigest &) = default;
 };
 
-ContentDigest DigestOf(QByteArrayView bytes);
+// The digest of `bytes`, taken a few megabytes at a time, asking `stopped`
+// before each block: nothing once it answers true.
+std::optional<ContentDigest> DigestOf(QByteArrayView bytes, const std::function<bool()> &stopped);
 
-// DigestOf for bytes that come in blocks: the same digest as DigestOf of the
-// blocks joined.
+// The digest of bytes that come in blocks, as if they came joined.
 class ContentDigestBuilder {
 public:
     ContentDigestBuilder();
