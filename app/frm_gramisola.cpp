@@ -71,7 +71,6 @@ frmGramisola::frmGramisola(QWidget *parent)
 
     m_run = new RunControl(this);
     connect(m_run, &RunControl::stateChanged, this, &frmGramisola::showRunState);
-    connect(m_run, &RunControl::preparingChanged, this, &frmGramisola::showPreparing);
     connect(m_run, &RunControl::clearRequested, this, &frmGramisola::ClearResult);
     connect(m_run, &RunControl::appendRequested, this, &frmGramisola::AppendResult);
     connect(m_run, &RunControl::startFailed, this, &frmGramisola::reportStartFailure);
@@ -182,7 +181,7 @@ void frmGramisola::runOrPause()
         warn(QStringLiteral("Selezionare il nome di un file di testo"));
         return;
     }
-    if (m_run->state() == RunState::Running) {
+    if (m_run->state() != RunState::Idle && m_run->state() != RunState::Paused) {
         m_run->pause();
         return;
     }
@@ -197,33 +196,26 @@ void frmGramisola::runOrPause()
 
 void frmGramisola::showRunState(RunState state)
 {
-    switch (state) {
-    case RunState::Idle:
+    const bool stopped = state == RunState::Idle || state == RunState::Paused;
+    if (state == RunState::Idle)
         cmdExec->setText(kCaptionIdle);
-        break;
-    case RunState::Running:
-        cmdExec->setText(kCaptionRunning);
-        break;
-    case RunState::Paused:
+    else if (state == RunState::Paused)
         cmdExec->setText(kCaptionPaused);
-        break;
-    }
-    const bool enabled = state != RunState::Running;
-    cmdLoad->setEnabled(enabled);
-    cmdOptions->setEnabled(enabled);
+    else
+        cmdExec->setText(kCaptionRunning);
+    cmdLoad->setEnabled(stopped);
+    cmdOptions->setEnabled(stopped);
     for (QRadioButton *button : optLevel)
-        button->setEnabled(enabled);
-    cmdClear->setEnabled(enabled);
-}
+        button->setEnabled(stopped);
+    cmdClear->setEnabled(stopped);
 
-void frmGramisola::showPreparing(bool preparing)
-{
     // Busy, not wait: the window still answers while a big file is prepared.
-    if (preparing && !m_busyCursor)
+    const bool busy = state == RunState::Preparing || state == RunState::Waiting;
+    if (busy && !m_busyCursor)
         QApplication::setOverrideCursor(Qt::BusyCursor);
-    else if (!preparing && m_busyCursor)
+    else if (!busy && m_busyCursor)
         QApplication::restoreOverrideCursor();
-    m_busyCursor = preparing;
+    m_busyCursor = busy;
 }
 
 void frmGramisola::reportStartFailure(const QString &message)

@@ -68,7 +68,6 @@ private:
     // The caption of cmdExec for `state`, then the controls a run locks
     // enabled or disabled in order: cmdLoad, cmdOptions, optLevel(0..9), cmdClear.
     void showRunState(RunState state);
-    void showPreparing(bool preparing);
     // A run could not start: the box gets back what it held before the click.
     void reportStartFailure(const QString &message);
     void warn(const QString &message);

@@ -6,7 +6,6 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
-#include <utility>
 
 namespace {
 
@@ -17,11 +16,11 @@ constexpr double kMostPiecesPerPass = 2000;
 
 } // namespace
 
-// What the worker hands back: a run ready for its first piece, or the
-// reason there is none.
-struct RunControl::Prepared {
-    std::optional<GenerationRun> run;
-    QString failure;
+// A preparation on the worker: the run it borrows, which it hands back
+// however it ends, with the outcome.
+struct RunControl::Preparation {
+    GenerationRun run;
+    Status status = Done{};
 };
 
 RunControl::RunControl(QObject *parent) : QObject(parent)
@@ -29,7 +28,7 @@ RunControl::RunControl(QObject *parent) : QObject(parent)
     m_worker.setMaxThreadCount(1);
     m_stepper.setInterval(0);
     connect(&m_stepper, &QTimer::timeout, this, &RunControl::step);
-    connect(&m_watcher, &QFutureWatcher<std::shared_ptr<Prepared>>::finished, this,
+    connect(&m_watcher, &QFutureWatcher<std::shared_ptr<Preparation>>::finished, this,
             &RunControl::prepared);
 }
 
@@ -42,101 +41,107 @@ RunControl::~RunControl()
 
 void RunControl::start(const RunRequest &request)
 {
-    if (m_state == RunState::Running)
+    if (m_state != RunState::Idle && m_state != RunState::Paused)
         return;
-    m_stateBefore = m_state;
+    m_continuing = m_state == RunState::Paused;
     m_request = request;
-    m_boxLength = request.boxLength;
-    if (m_state == RunState::Idle) {
-        m_boxLength = 0;
+    m_boxLength = m_continuing ? request.boxLength : 0;
+    if (!m_continuing)
         emit clearRequested();
-    }
-    setState(RunState::Running);
-    setPreparing(true);
-
     // One preparation at a time: one that was dropped but has not stopped yet
-    // is waited for (it stops promptly) before this one begins.
+    // holds the run; it is waited for (it stops promptly) and hands it back.
     if (m_watcher.isRunning())
-        m_waiting = true;
+        setState(RunState::Waiting);
     else
         launchPreparation();
 }
 
 void RunControl::launchPreparation()
 {
-    m_waiting = false;
-    m_cancellation = std::make_shared<Cancellation>();
-    const RunRequest request = m_request;
-    const std::uint64_t seed = RandomSource::timeOfDaySeed();
-    // The last run goes to the worker, which takes over what still serves and
-    // frees the rest before it builds anything.
-    auto kept = std::make_shared<std::optional<GenerationRun>>(std::exchange(m_run, std::nullopt));
-    m_watcher.setFuture(
-        QtConcurrent::run(&m_worker, [request, seed, cancel = m_cancellation, kept]() {
-            auto result = std::make_shared<Prepared>();
-            Result<GenerationRun> run =
-                StartGenerationFromFile(request.path, request.options, request.order,
-                                        kDefaultEngine, seed, cancel.get(), std::move(*kept));
-            if (!run)
-                result->failure = run.error().message;
-            else
-                result->run = std::move(run).value();
-            return result;
-        }));
+    setState(RunState::Preparing);
+    // The stages are told on the worker. Those of a dropped preparation come
+    // before it hands the run back, while the state is Paused or Waiting:
+    // only the stages of the preparation the user waits for reach the window.
+    m_cancellation = std::make_shared<Cancellation>([this](RunStage stage) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, stage] {
+                if (m_state == RunState::Preparing)
+                    emit stageChanged(stage);
+            },
+            Qt::QueuedConnection);
+    });
+    auto preparation = std::make_shared<Preparation>();
+    preparation->run = std::move(m_run);
+    m_watcher.setFuture(QtConcurrent::run(&m_worker, [preparation, request = m_request,
+                                                      seed = RandomSource::timeOfDaySeed(),
+                                                      cancel = m_cancellation] {
+        preparation->status =
+            StartGenerationFromFile(preparation->run, request.path, request.options, request.order,
+                                    kDefaultEngine, seed, cancel.get());
+        return preparation;
+    }));
 }
 
 void RunControl::pause()
 {
-    if (m_preparing && m_cancellation)
+    if (m_state == RunState::Preparing)
         m_cancellation->cancel();
-    m_waiting = false;
-    setPreparing(false);
     m_stepper.stop();
     setState(RunState::Paused);
 }
 
 void RunControl::startAfresh()
 {
-    if (m_state != RunState::Running)
-        m_run.reset(); // nothing of it serves another file
     if (m_state == RunState::Paused)
         setState(RunState::Idle);
+    if (m_state == RunState::Idle)
+        m_run.work.clear(); // nothing of it serves another file
 }
 
 void RunControl::prepared()
 {
-    // Take the run out of the finished future, so that an unwanted one is
-    // freed here and now rather than when the next preparation replaces it.
-    std::optional<GenerationRun> run = std::move(m_watcher.result()->run);
-    const QString failure = m_watcher.result()->failure;
-    if (m_waiting) {
-        run.reset();
+    // The run comes back however the preparation ended, with every product
+    // that still serves.
+    const std::shared_ptr<Preparation> preparation = m_watcher.result();
+    m_run = std::move(preparation->run);
+    switch (m_state) {
+    case RunState::Waiting:
         launchPreparation();
         return;
-    }
-    if (!m_preparing)
-        return; // paused meanwhile: nobody wants this run
-    setPreparing(false);
-    if (!run) {
-        setState(m_stateBefore);
-        emit startFailed(failure);
+    case RunState::Preparing:
+        break;
+    case RunState::Idle: // another file was chosen meanwhile
+        m_run.work.clear();
+        [[fallthrough]];
+    default: // paused: nobody wants this start any more
+        m_run.generator.reset();
         return;
     }
+    if (!preparation->status) {
+        setState(m_continuing ? RunState::Paused : RunState::Idle);
+        emit startFailed(preparation->status.error().message);
+        return;
+    }
+    firstPieces();
+}
 
-    m_run = std::move(run);
+void RunControl::firstPieces()
+{
+    setState(RunState::Running);
     // A continuation's separator comes with its first piece, so that a pause
     // before it leaves the box as it was and the next continuation adds one.
-    if (m_stateBefore == RunState::Paused && m_boxLength > 0)
+    if (m_continuing && m_boxLength > 0)
         appendAndCount(QString(SeparatorFor(m_request.options)));
     // The run stops 2 x O characters short of the box's maximum, O being the
     // context length (the order minus one). A piece may still go past that
     // line: a restart is the separator and a context, up to 2 x O + 2 box
     // characters when all are line breaks (counted two each), and the box
     // does not cut what is appended.
-    const int contextLength = m_run->generator->contextLength();
+    const int contextLength = m_run.generator->contextLength();
     m_stopLength = m_request.boxMaxLength - 2 * contextLength;
     if (contextLength > 0)
-        appendAndCount(m_run->generator->context());
+        appendAndCount(m_run.generator->context());
     m_piecesOwed = 0;
     m_sinceLastStep.invalidate();
     m_stepper.start();
@@ -144,7 +149,7 @@ void RunControl::prepared()
 
 void RunControl::step()
 {
-    if (!m_run || m_state != RunState::Running) {
+    if (m_state != RunState::Running) {
         m_stepper.stop();
         return;
     }
@@ -164,7 +169,7 @@ void RunControl::step()
     int length = m_boxLength;
     bool full = false;
     for (int i = 0; i < pieces && !full; ++i) {
-        Result<QString> piece = m_run->generator->NextPiece();
+        Result<QString> piece = m_run.generator->NextPiece();
         if (!piece) {
             appendAndCount(batch);
             pause();
@@ -194,12 +199,4 @@ void RunControl::setState(RunState state)
 {
     m_state = state;
     emit stateChanged(state);
-}
-
-void RunControl::setPreparing(bool preparing)
-{
-    if (m_preparing == preparing)
-        return;
-    m_preparing = preparing;
-    emit preparingChanged(preparing);
 }

@@ -11,13 +11,24 @@
 #include <QTimer>
 
 #include <memory>
-#include <optional>
 
-// Where a run stands; the main window shows it as the caption of cmdExec.
+// What the run control is doing. The main window shows Idle as "Esegui",
+// Paused as "Continua" and the three others as "Interrompi", with a busy
+// cursor while nothing is generated yet.
+//
+//   Idle, Paused --start()--> Preparing, or Waiting while a preparation that
+//                             was dropped still ends
+//   Waiting --the dropped preparation ends--> Preparing
+//   Preparing --prepared--> Running; --failed--> back to Idle or Paused
+//   Preparing, Waiting, Running --pause()--> Paused
+//   Running --the box is full--> Idle
+//   Paused --startAfresh()--> Idle
 enum class RunState {
-    Idle,    // the next start clears the box
-    Running, // preparing the file, then generating
-    Paused,  // the next start continues after a separator
+    Idle,      // nothing to continue: the next start clears the box
+    Preparing, // the worker reads and prepares the file for this start
+    Waiting,   // this start waits for a dropped preparation to end
+    Running,   // generating, a piece per pass of the event loop
+    Paused,    // the next start continues after a separator
 };
 
 // What one start or continuation works from: read from the window at the click.
@@ -38,15 +49,17 @@ struct RunRequest {
 // between two pieces; when drawing makes a pass slow, a pass hands over the
 // pieces a steady pace owes in one go. Reading and preparing the file happen
 // on a worker thread that the run control owns, one preparation at a time, so
-// even a very large file never freezes the window; a preparation nobody wants
-// any more (the run was paused, or the run control is being destroyed) is told
-// to stop and frees its memory before the next one starts.
+// even a very large file never freezes the window.
+//
+// The run control owns what the runs made (KeptWork): the prepared text and
+// the index. A preparation borrows them and gives them back however it ends,
+// finished, failed or dropped (paused, or the run control destroyed, which
+// tells it to stop and waits for it), with what no longer serves freed
+// before anything new was built. They are freed when another file is chosen.
 class RunControl : public QObject {
     Q_OBJECT
 public:
     explicit RunControl(QObject *parent = nullptr);
-    // Tells a preparation under way to stop and waits for it; the preparation
-    // looks for that request as it goes and gives up promptly.
     ~RunControl() override;
 
     RunState state() const { return m_state; }
@@ -61,15 +74,14 @@ public:
     // Stops generating (or drops the preparation under way): Paused.
     void pause();
 
-    // A new source file was chosen: the next start begins afresh, and the
-    // last run is freed.
+    // A new source file was chosen: the next start begins afresh, and what
+    // the runs made is freed.
     void startAfresh();
 
 signals:
     void stateChanged(RunState state);
-    // True from a start until its first piece, a pause or a failure: the
-    // file is being read and prepared.
-    void preparingChanged(bool preparing);
+    // A stage of this start's preparation began.
+    void stageChanged(RunStage stage);
     void clearRequested();
     void appendRequested(const QString &text);
     // The file could not be read or prepared: nothing was generated, and the
@@ -79,30 +91,27 @@ signals:
     void generationFailed(const QString &message);
 
 private:
-    struct Prepared;
+    struct Preparation;
     void launchPreparation();
     void prepared();
+    void firstPieces();
     void step();
     void setState(RunState state);
-    void setPreparing(bool preparing);
     void appendAndCount(const QString &text);
 
     RunState m_state = RunState::Idle;
-    RunState m_stateBefore = RunState::Idle;
-    bool m_preparing = false;
-
-    // The worker's one thread, and the preparation it is doing; m_waiting when
-    // the current request waits for a preparation nobody wants any more to end.
-    QThreadPool m_worker;
-    QFutureWatcher<std::shared_ptr<Prepared>> m_watcher;
-    std::shared_ptr<Cancellation> m_cancellation;
-    bool m_waiting = false;
     RunRequest m_request;
+    bool m_continuing = false; // the request continues a paused run
+
+    // The worker's one thread and the preparation it is doing, which holds
+    // m_run while it works.
+    QThreadPool m_worker;
+    QFutureWatcher<std::shared_ptr<Preparation>> m_watcher;
+    std::shared_ptr<Cancellation> m_cancellation;
 
     QTimer m_stepper;
-    // The run being generated; paused or ended, the last one, which the next
-    // start takes over as far as its file, options and order allow.
-    std::optional<GenerationRun> m_run;
+    // The work the runs made, and the generator of the current run.
+    GenerationRun m_run;
     int m_boxLength = 0;
     int m_stopLength = 0;
     QElapsedTimer m_sinceLastStep;

@@ -52,7 +52,7 @@ void timeSteps(const QString &path, const PreparationOptions &options, int order
     watch = Stopwatch();
     RandomSource random(order);
     ChainGenerator generator(prepared.value(), order - 1, SeparatorFor(options),
-                             std::move(finder).value(), random);
+                             finder.value().get(), random);
     if (!generator.SeedContext())
         BenchFail(QStringLiteral("SeedContext failed"));
     steps.seed.push_back(watch.seconds());

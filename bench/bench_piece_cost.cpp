@@ -40,7 +40,7 @@ int main(int argc, char *argv[])
         QJsonObject line{
             {"benchmark", "piece_cost"},
             {"text_characters", double(content.size())},
-            {"source_characters", double(reference.source->size())},
+            {"source_characters", double(reference.source().size())},
             {"order", order},
             {"reference_us_per_piece", referenceSeconds * 1e6},
             {"indexed_ns_per_piece", indexedSeconds * 1e9},

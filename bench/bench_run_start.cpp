@@ -28,10 +28,11 @@ constexpr int kRepeats = 3;
 int measure(const QString &path, int order)
 {
     const Stopwatch watch;
-    Result<GenerationRun> run = StartGenerationFromFile(path, PreparationOptions(), order,
-                                                        Engine::Indexed, 1, nullptr, std::nullopt);
-    if (!run)
-        BenchFail(QStringLiteral("StartGenerationFromFile: ") + run.error().message);
+    GenerationRun run;
+    const Status started = StartGenerationFromFile(run, path, PreparationOptions(), order,
+                                                   Engine::Indexed, 1, nullptr);
+    if (!started)
+        BenchFail(QStringLiteral("StartGenerationFromFile: ") + started.error().message);
     const double seconds = watch.seconds();
     PrintJsonLine(
         QJsonObject{{"seconds", seconds}, {"peak_mib", double(ProcStatusKiB("VmHWM")) / 1024}});

@@ -63,7 +63,7 @@ int generate(const Arguments &args, const QString &content)
         return fail(kExitFile, started.error().message);
     GenerationRun &run = started.value();
 
-    if (args.order == 1 && run.source->isEmpty())
+    if (args.order == 1 && run.source().isEmpty())
         return fail(kExitFile, QStringLiteral("il testo preparato è vuoto: non c'è niente da "
                                               "generare con l'ordine 1"));
 

@@ -10,9 +10,9 @@ Error noFinderError()
 } // namespace
 
 ChainGenerator::ChainGenerator(const QString &source, int contextLength, QChar separator,
-                               std::unique_ptr<OccurrenceFinder> finder, RandomSource &random)
-    : m_source(source), m_contextLength(contextLength), m_separator(separator),
-      m_finder(std::move(finder)), m_random(random)
+                               OccurrenceFinder *finder, RandomSource &random)
+    : m_source(source), m_contextLength(contextLength), m_separator(separator), m_finder(finder),
+      m_random(random)
 {
 }
 

@@ -6,18 +6,16 @@
 
 #include <QString>
 
-#include <memory>
-
 // The character chain: each new character is drawn with the frequency with
 // which it follows the last contextLength characters in the source text.
 // One generator serves one run (a start or a continuation).
 class ChainGenerator {
 public:
     // contextLength is the order minus one (0..9). `finder` answers for this
-    // source text and context length (none is needed at 0); `source` and
-    // `random` must outlive the generator.
+    // source text and context length (none is needed at 0); `source`,
+    // `finder` and `random` must outlive the generator.
     ChainGenerator(const QString &source, int contextLength, QChar separator,
-                   std::unique_ptr<OccurrenceFinder> finder, RandomSource &random);
+                   OccurrenceFinder *finder, RandomSource &random);
 
     // Chooses the first context, at the start of a random seed word, and
     // returns it as the first piece; context() keeps it. Only for
@@ -28,10 +26,6 @@ public:
     // source; at a dead end the separator followed by the restarted context.
     Result<QString> NextPiece();
 
-    // Hands the finder over to a run that goes on from the same source text
-    // and context length; this generator answers no more questions after.
-    std::unique_ptr<OccurrenceFinder> releaseFinder() { return std::move(m_finder); }
-
     const QString &context() const { return m_context; }
     int contextLength() const { return m_contextLength; }
 
@@ -39,7 +33,7 @@ private:
     const QString &m_source;
     int m_contextLength;
     QChar m_separator;
-    std::unique_ptr<OccurrenceFinder> m_finder;
+    OccurrenceFinder *m_finder;
     RandomSource &m_random;
     QString m_context;
 };

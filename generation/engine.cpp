@@ -11,8 +11,6 @@
 
 namespace {
 
-using FinderResult = Result<std::unique_ptr<OccurrenceFinder>>;
-
 std::optional<Error> badOrder(int order)
 {
     if (order >= 1 && order <= 10)
@@ -21,51 +19,92 @@ std::optional<Error> badOrder(int order)
                  QStringLiteral("order %1").arg(order)};
 }
 
-// A run holding the source text prepared from `content`, nothing else yet.
-Result<GenerationRun> prepared(const QString &content, const PreparationOptions &options, int order,
-                               const Cancellation *cancel)
+// The source text prepared from `content`, with the run's pattern object.
+Result<PreparedText> prepared(const QString &content, const PreparationOptions &options, int order,
+                              const Cancellation *cancel)
 {
-    GenerationRun run;
-    run.options = options;
-    run.pattern = std::make_unique<RegExp>();
-    run.pattern->setGlobal(true);
-    run.pattern->setMultiline(true);
-
+    if (!BeginStage(cancel, RunStage::Preparing))
+        return CancelledError();
+    PreparedText text;
+    text.options = options;
+    text.pattern = std::make_unique<RegExp>();
+    text.pattern->setGlobal(true);
+    text.pattern->setMultiline(true);
     // Qt reports an allocation that fails as std::bad_alloc; here it becomes
     // the same refusal as a text found too big beforehand.
     try {
-        Result<QString> text = PrepareSourceText(content, options, cancel);
-        if (!text)
-            return text.error();
-        run.source = std::make_unique<const QString>(std::move(text).value());
+        Result<QString> source = PrepareSourceText(content, options, cancel);
+        if (!source)
+            return source.error();
+        text.source = std::make_unique<const QString>(std::move(source).value());
     } catch (const std::bad_alloc &) {
         return NotEnoughMemory(content.size(), order, std::nullopt, AvailableMemoryBytes());
     }
-    return run;
+    return text;
 }
 
-// Completes a run whose source text is prepared: the finder (built unless
-// `finder` already holds one for this order), the random source and the
-// generator with its seed context.
-Result<GenerationRun> seeded(GenerationRun run, int order, Engine engine, std::uint64_t seed,
-                             const Cancellation *cancel, std::optional<FinderResult> finder)
+// Builds the index run.work lacks for this order, then the random source
+// and the generator with its seed context.
+Status seeded(GenerationRun &run, int order, Engine engine, std::uint64_t seed,
+              const Cancellation *cancel)
 {
     const int contextLength = order - 1;
-    if (!finder)
-        finder = MakeFinder(engine, *run.source, contextLength, *run.pattern, cancel);
-    if (!*finder)
-        return finder->error();
+    const PreparedText &text = *run.work.text;
+    if (!run.work.index) {
+        if (!BeginStage(cancel, RunStage::Indexing))
+            return CancelledError();
+        Result<std::unique_ptr<OccurrenceFinder>> finder =
+            MakeFinder(engine, *text.source, contextLength, *text.pattern, cancel);
+        if (!finder)
+            return finder.error();
+        run.work.index = SourceIndex{contextLength, engine, std::move(finder).value()};
+    }
 
+    if (!BeginStage(cancel, RunStage::Seeding))
+        return CancelledError();
     run.random = std::make_unique<RandomSource>(seed);
-    run.generator =
-        std::make_unique<ChainGenerator>(*run.source, contextLength, SeparatorFor(run.options),
-                                         std::move(*finder).value(), *run.random);
+    auto generator =
+        std::make_unique<ChainGenerator>(*text.source, contextLength, SeparatorFor(text.options),
+                                         run.work.index->finder.get(), *run.random);
     if (contextLength > 0) {
-        Result<QString> seedContext = run.generator->SeedContext();
+        Result<QString> seedContext = generator->SeedContext();
         if (!seedContext)
             return seedContext.error();
     }
-    return run;
+    run.generator = std::move(generator);
+    return Done{};
+}
+
+// The file's text, read and digested afresh: the Error is the reading's own,
+// naming the file.
+Result<std::pair<QString, ContentDigest>> readAndDigest(const QString &path,
+                                                        const Cancellation *cancel)
+{
+    if (!BeginStage(cancel, RunStage::Reading))
+        return CancelledError();
+    Result<QByteArray> bytes = ReadSourceBytes(path, cancel);
+    if (!bytes)
+        return bytes.error();
+    if (!BeginStage(cancel, RunStage::Digest))
+        return CancelledError();
+    const std::optional<ContentDigest> digest =
+        DigestOf(bytes.value(), [cancel] { return IsCancelled(cancel); });
+    if (!digest)
+        return CancelledError();
+    if (!BeginStage(cancel, RunStage::Decoding))
+        return CancelledError();
+    Result<QString> content = DecodeSourceText(path, std::move(bytes).value(), cancel);
+    if (!content)
+        return content.error();
+    return std::pair{std::move(content).value(), *digest};
+}
+
+// A failure after the file was read: worded as one to process that file.
+Error processingFailed(const QString &path, const Error &error)
+{
+    return Error{
+        QStringLiteral("Impossibile elaborare il file \"%1\":\n%2").arg(path, error.message),
+        error.detail};
 }
 
 } // namespace
@@ -92,92 +131,47 @@ Result<GenerationRun> StartGeneration(const QString &content, const PreparationO
 {
     if (std::optional<Error> error = badOrder(order))
         return *error;
-    Result<GenerationRun> run = prepared(content, options, order, cancel);
-    if (!run)
-        return run.error();
-    return seeded(std::move(run).value(), order, engine, seed, cancel, std::nullopt);
+    GenerationRun run;
+    Result<PreparedText> text = prepared(content, options, order, cancel);
+    if (!text)
+        return text.error();
+    run.work.text = std::move(text).value();
+    if (Status status = seeded(run, order, engine, seed, cancel); !status)
+        return status.error();
+    return run;
 }
 
-namespace {
-
-Result<GenerationRun> startFromFile(const QString &path, const PreparationOptions &options,
-                                    int order, Engine engine, std::uint64_t seed,
-                                    const Cancellation *cancel, std::optional<GenerationRun> kept,
-                                    bool &fileRead)
+Status StartGenerationFromFile(GenerationRun &run, const QString &path,
+                               const PreparationOptions &options, int order, Engine engine,
+                               std::uint64_t seed, const Cancellation *cancel)
 {
+    run.generator.reset();
+    run.random.reset();
     if (std::optional<Error> error = badOrder(order))
         return *error;
-    // A kept run is compared with the file first, by a digest read in small
-    // blocks: taking it over then costs no memory and no time in proportion to
-    // the file's size but the reading.
-    if (kept && kept->generator && kept->fileDigest && kept->options == options) {
-        Result<ContentDigest> digest = DigestSourceFile(path);
+    KeptWork &work = run.work;
+    work.keepWhatMayServe(options, order - 1, engine);
+    // A kept text is compared with the file by a digest read in small
+    // blocks: taking it over costs no memory in proportion to the file.
+    if (work.text) {
+        if (!BeginStage(cancel, RunStage::Digest))
+            return CancelledError();
+        Result<ContentDigest> digest = DigestSourceFile(path, cancel);
         if (!digest)
             return digest.error();
-        if (digest.value() == *kept->fileDigest) {
-            fileRead = true;
-            GenerationRun run;
-            run.source = std::move(kept->source);
-            run.pattern = std::move(kept->pattern);
-            run.fileDigest = kept->fileDigest;
-            run.options = options;
-            std::optional<FinderResult> finder;
-            if (kept->generator->contextLength() == order - 1)
-                finder = kept->generator->releaseFinder();
-            // An index for another order goes before the new one is built.
-            kept.reset();
-            ReturnFreedMemory();
-            return seeded(std::move(run), order, engine, seed, cancel, std::move(finder));
-        }
+        work.keepIfMadeFrom(digest.value());
     }
-
-    // Nothing of the kept run serves: it goes, all of it, before the file is
-    // read. Its small tables were made on a worker thread, whose arena would
-    // keep them after free and raise the next build's peak.
-    kept.reset();
-    ReturnFreedMemory();
-    std::optional<QByteArray> bytes;
-    {
-        Result<QByteArray> read = ReadSourceBytes(path, cancel);
-        if (!read)
-            return read.error();
-        bytes = std::move(read).value();
-    }
-    const std::optional<ContentDigest> digest =
-        DigestOf(*bytes, [cancel] { return IsCancelled(cancel); });
-    if (!digest)
-        return CancelledError();
-    fileRead = true;
-
-    Result<GenerationRun> run = [&]() -> Result<GenerationRun> {
-        Result<QString> content = DecodeSourceText(path, *bytes, cancel);
-        bytes.reset();
-        if (!content) {
-            fileRead = false; // the file cannot be used: said as a reading error is
+    if (!work.text) {
+        Result<std::pair<QString, ContentDigest>> content = readAndDigest(path, cancel);
+        if (!content)
             return content.error();
-        }
-        return prepared(content.value(), options, order, cancel);
-    }(); // the file's text is freed here, before the index is built
-    if (!run)
-        return run.error();
-    run.value().fileDigest = *digest;
-    return seeded(std::move(run).value(), order, engine, seed, cancel, std::nullopt);
-}
-
-} // namespace
-
-Result<GenerationRun> StartGenerationFromFile(const QString &path,
-                                              const PreparationOptions &options, int order,
-                                              Engine engine, std::uint64_t seed,
-                                              const Cancellation *cancel,
-                                              std::optional<GenerationRun> kept)
-{
-    bool fileRead = false;
-    Result<GenerationRun> run =
-        startFromFile(path, options, order, engine, seed, cancel, std::move(kept), fileRead);
-    if (run || !fileRead)
-        return run;
-    return Error{
-        QStringLiteral("Impossibile elaborare il file \"%1\":\n%2").arg(path, run.error().message),
-        run.error().detail};
+        Result<PreparedText> text = prepared(content.value().first, options, order, cancel);
+        if (!text)
+            return processingFailed(path, text.error());
+        text.value().fileDigest = content.value().second;
+        work.text = std::move(text).value();
+    } // the file's text is freed here, before the index is built
+    if (Status status = seeded(run, order, engine, seed, cancel); !status)
+        return processingFailed(path, status.error());
+    return Done{};
 }

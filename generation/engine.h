@@ -2,7 +2,7 @@
 
 #include "cancellation.h"
 #include "chain_generator.h"
-#include "content_digest.h"
+#include "kept_work.h"
 #include "preparation_options.h"
 #include "regexp.h"
 #include "result.h"
@@ -10,13 +10,6 @@
 #include <QString>
 
 #include <memory>
-#include <optional>
-
-// Which finder answers the generator: the pattern search the program was
-// designed around, or the index that gives the same answers in constant time.
-enum class Engine { Reference, Indexed };
-
-inline constexpr Engine kDefaultEngine = Engine::Indexed;
 
 // The finder for one source text and context length; none (a null pointer)
 // at context length 0, where nothing is searched. `pattern` is used (and
@@ -25,20 +18,16 @@ Result<std::unique_ptr<OccurrenceFinder>> MakeFinder(Engine engine, const QStrin
                                                      int contextLength, RegExp &pattern,
                                                      const Cancellation *cancel = nullptr);
 
-// Everything one run (a start or a continuation) needs, from the file's
-// content to a generator ready for its first piece; after seeding, the
-// generator's context is the first piece (empty for order 1).
-// Held by pointer so that the finder and the generator can refer to the
-// source text and the pattern object wherever the run is moved.
+// One run (a start or a continuation): the work it made or took over, and a
+// generator ready for its first piece, which reads that work; after seeding,
+// the generator's context is the first piece (empty for order 1).
 struct GenerationRun {
-    std::unique_ptr<const QString> source; // the prepared source text
-    std::unique_ptr<RegExp> pattern;
+    KeptWork work; // declared first, so destroyed after the generator that reads it
     std::unique_ptr<RandomSource> random;
     std::unique_ptr<ChainGenerator> generator;
-    // What the source text was prepared from, when it was a file: the digest
-    // of its bytes, and the options. A later run may take the text over.
-    std::optional<ContentDigest> fileDigest;
-    PreparationOptions options;
+
+    const QString &source() const { return *work.text->source; }
+    RegExp &pattern() const { return *work.text->pattern; }
 };
 
 // Prepares `content`, builds the finder and seeds the context.
@@ -50,16 +39,13 @@ Result<GenerationRun> StartGeneration(const QString &content, const PreparationO
                                       int order, Engine engine, std::uint64_t seed,
                                       const Cancellation *cancel = nullptr);
 
-// StartGeneration from the file at `path`, read afresh (ReadSourceText), taking
-// over from `kept`, the last run if there is one, what does not change: its
-// prepared text when the file's bytes (compared by digest) and the options
-// are the same, and its index too when the order is. The new run then
-// differs from a fresh start only in taking less time. What is not taken
-// over is freed before anything new is built, so the peak memory is never
-// that of two runs. An Error that is not about reading the file says that
-// the file could not be processed.
-Result<GenerationRun> StartGenerationFromFile(const QString &path,
-                                              const PreparationOptions &options, int order,
-                                              Engine engine, std::uint64_t seed,
-                                              const Cancellation *cancel,
-                                              std::optional<GenerationRun> kept);
+// Starts `run` anew from the file at `path`, read afresh, taking over from
+// run.work what serves (KeptWork's rule) and making the rest; the stages it
+// goes through are told to `cancel`. On success run.generator is ready. On
+// an Error (the file cannot be read or processed, or the run was cancelled
+// at any stage) run.generator is none and run.work still holds every product
+// that serves this file, options and order, made before the Error or kept.
+// Every Error's message names the file.
+Status StartGenerationFromFile(GenerationRun &run, const QString &path,
+                               const PreparationOptions &options, int order, Engine engine,
+                               std::uint64_t seed, const Cancellation *cancel);

@@ -57,10 +57,11 @@ Result<QByteArray> ReadSourceBytes(const QString &path, const Cancellation *canc
     });
 }
 
-Result<ContentDigest> DigestSourceFile(const QString &path)
+Result<ContentDigest> DigestSourceFile(const QString &path, const Cancellation *cancel)
 {
-    return readOrRefuse<ContentDigest>(
-        path, nullptr, [](const QString &file, const auto &) { return DigestTextFile(file); });
+    return readOrRefuse<ContentDigest>(path, cancel, [](const QString &file, const auto &stopped) {
+        return DigestTextFile(file, kMaxTextFileBytes, stopped);
+    });
 }
 
 Result<QString> DecodeSourceText(const QString &path, const QByteArray &bytes,

@@ -21,6 +21,6 @@ Result<QString> DecodeSourceText(const QString &path, const QByteArray &bytes,
                                  const Cancellation *cancel = nullptr);
 
 // The digest of the file's bytes (DigestOf), without holding them: whether
-// the file still holds what a kept run was prepared from. The same messages.
-// (It takes milliseconds even on the largest file: no cancellation.)
-Result<ContentDigest> DigestSourceFile(const QString &path);
+// the file still holds what a kept text was prepared from. The same messages;
+// stopped by `cancel` between two blocks, as the reading is.
+Result<ContentDigest> DigestSourceFile(const QString &path, const Cancellation *cancel = nullptr);

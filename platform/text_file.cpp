@@ -201,13 +201,16 @@ auto withRegularFile(const QString &path, qint64 maxBytes, Read read) -> decltyp
 
 // Reads what is left of a regular file in blocks, adding each to the digest;
 // more than maxBytes is refused.
-Result<ContentDigest> digestRest(int fd, const QString &name, qint64 maxBytes)
+Result<ContentDigest> digestRest(int fd, const QString &name, qint64 maxBytes,
+                                 const StopRequested &stopped)
 {
     constexpr qsizetype kBlock = qsizetype(1) << 20; // stays in a core's cache
     std::vector<char> block(kBlock);
     ContentDigestBuilder digest;
     qint64 total = 0;
     for (;;) {
+        if (stopped && stopped())
+            return stoppedError(name);
         const Result<qsizetype> got = readSome(fd, block.data(), kBlock, name);
         if (!got)
             return got.error();
@@ -231,10 +234,11 @@ Result<QByteArray> ReadTextFileBytes(const QString &path, qint64 maxBytes,
     });
 }
 
-Result<ContentDigest> DigestTextFile(const QString &path, qint64 maxBytes)
+Result<ContentDigest> DigestTextFile(const QString &path, qint64 maxBytes,
+                                     const StopRequested &stopped)
 {
     return withRegularFile(path, maxBytes,
-                           [&](int fd, qint64) { return digestRest(fd, path, maxBytes); });
+                           [&](int fd, qint64) { return digestRest(fd, path, maxBytes, stopped); });
 }
 
 Result<QString> ReadStandardInput(qint64 maxBytes)

@@ -30,8 +30,10 @@ Result<QByteArray> ReadTextFileBytes(const QString &path, qint64 maxBytes = kMax
                                      const StopRequested &stopped = {});
 
 // The digest (DigestOf) of the bytes ReadTextFileBytes would give, read in
-// small blocks: no memory in proportion to the file. The same refusals.
-Result<ContentDigest> DigestTextFile(const QString &path, qint64 maxBytes = kMaxTextFileBytes);
+// small blocks: no memory in proportion to the file. The same refusals;
+// `stopped` is asked before every block, as ReadTextFileBytes asks it.
+Result<ContentDigest> DigestTextFile(const QString &path, qint64 maxBytes = kMaxTextFileBytes,
+                                     const StopRequested &stopped = {});
 
 // Reads standard input to its end, decoded as ReadTextFile decodes a file,
 // with the same limit and the same messages (a pipe, a terminal or a

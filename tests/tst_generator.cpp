@@ -29,9 +29,9 @@ struct Harness {
             MakeFinder(engine, source, contextLength, pattern);
         if (!made)
             qFatal("no finder: %s", qPrintable(made.error().detail));
-        finder = made.value().get();
-        generator = std::make_unique<ChainGenerator>(source, contextLength, separator,
-                                                     std::move(made).value(), random);
+        finder = std::move(made).value();
+        generator = std::make_unique<ChainGenerator>(source, contextLength, separator, finder.get(),
+                                                     random);
     }
 
     QString pieces(int count)
@@ -49,7 +49,7 @@ struct Harness {
     QString source;
     RegExp pattern;
     RandomSource random{7};
-    OccurrenceFinder *finder = nullptr;
+    std::unique_ptr<OccurrenceFinder> finder;
     std::unique_ptr<ChainGenerator> generator;
 };
 

@@ -1,10 +1,12 @@
-// A run started from a file takes over what the last run prepared when the
-// file's bytes and the options are the same, and its index when the order is
-// too; anything else is prepared afresh. Either way the text generated for a
-// seed is the one a fresh start gives.
+// A run from a file takes over what the last one made when it still serves:
+// the prepared text when the file's bytes and the options are the same, the
+// index when the order is too. What no longer serves is gone before the file
+// is read, and a stop at any stage keeps what still serves. Either way the
+// text generated for a seed is the one a fresh start gives.
 
 #include "corpus.h"
 #include "engine.h"
+#include "source_text.h"
 #include "temp_files.h"
 
 #include <QDateTime>
@@ -12,16 +14,11 @@
 #include <QFileInfo>
 #include <QTest>
 
+Q_DECLARE_METATYPE(RunStage)
+
 namespace {
 
 constexpr std::uint64_t kSeed = 77;
-
-Result<GenerationRun> startFrom(const QString &path, const PreparationOptions &options, int order,
-                                std::optional<GenerationRun> kept = std::nullopt)
-{
-    return StartGenerationFromFile(path, options, order, Engine::Indexed, kSeed, nullptr,
-                                   std::move(kept));
-}
 
 // The seed context and the next pieces: what the user sees of a run.
 QString shown(GenerationRun &run)
@@ -35,6 +32,16 @@ QString shown(GenerationRun &run)
     }
     return text;
 }
+
+// What a run holds of its work: "text", "text+index" or "none".
+QString kept(const KeptWork &work)
+{
+    return !work.text   ? QStringLiteral("none")
+           : work.index ? QStringLiteral("text+index")
+                        : QStringLiteral("text");
+}
+
+const char *const kStageNames[] = {"digest", "read", "decode", "prepare", "index", "seed"};
 
 // Rewrites the file at `path` with `bytes`, its modification time moved by
 // `seconds` (0: kept as it was).
@@ -53,74 +60,133 @@ void rewrite(const QString &path, const QByteArray &bytes, int seconds)
 class TestRunReuse : public QObject {
     Q_OBJECT
 private slots:
-    void continuationTakesOverWhatDidNotChange_data()
+    void init()
     {
-        QTest::addColumn<QByteArray>("edit");    // what is written over the file, if anything
-        QTest::addColumn<bool>("lowerCase");     // the option set for the second run
-        QTest::addColumn<int>("order");          // the second run's order (the first is 4)
-        QTest::addColumn<bool>("textTakenOver"); // the prepared text is the first run's
-        QTest::addColumn<bool>("builds");        // the second run prepares or indexes
-
-        QTest::newRow("nothing changed: text and index taken over")
-            << QByteArray() << false << 4 << true << false;
-        QTest::newRow("order changed: text taken over, index built")
-            << QByteArray() << false << 7 << true << true;
-        QTest::newRow("order 1: text taken over, no index")
-            << QByteArray() << false << 1 << true << false;
-        QTest::newRow("an option changed: prepared afresh")
-            << QByteArray() << true << 4 << false << true;
-        QTest::newRow("touched, same bytes and a new time: taken over")
-            << QByteArray("touched") << false << 4 << true << false;
-        QTest::newRow("one byte changed, same size and time: prepared afresh")
-            << QByteArray("one byte") << false << 4 << false << true;
+        m_original = ItalianLikeText(20'000, 5, 300).toUtf8();
+        m_path = WriteTempFile(m_dir, QStringLiteral("testo.txt"), m_original);
+        m_run = GenerationRun();
+        QVERIFY(start(PreparationOptions(), 4, nullptr).ok()); // the first run, at order 4
     }
 
-    void continuationTakesOverWhatDidNotChange()
+    // A continuation goes only through the stages whose products no longer
+    // serve, and generates what a fresh start does.
+    void continuationTakesOverWhatServes_data()
+    {
+        QTest::addColumn<QByteArray>("edit"); // what is written over the file, if anything
+        QTest::addColumn<bool>("lowerCase");  // the option set for the continuation
+        QTest::addColumn<int>("order");       // the continuation's order
+        QTest::addColumn<QString>("stages");  // the stages it goes through
+
+        const QString afresh = QStringLiteral("read,digest,decode,prepare,index,seed");
+        QTest::newRow("nothing changed") << QByteArray() << false << 4 << "digest,seed";
+        QTest::newRow("order changed") << QByteArray() << false << 7 << "digest,index,seed";
+        QTest::newRow("order 1: no index") << QByteArray() << false << 1 << "digest,index,seed";
+        QTest::newRow("an option changed") << QByteArray() << true << 4 << afresh;
+        QTest::newRow("touched, same bytes")
+            << QByteArray("touched") << false << 4 << "digest,seed";
+        QTest::newRow("one byte changed, same size and time")
+            << QByteArray("one byte") << false << 4 << "digest," + afresh;
+    }
+
+    void continuationTakesOverWhatServes()
     {
         QFETCH(QByteArray, edit);
         QFETCH(bool, lowerCase);
         QFETCH(int, order);
-        QFETCH(bool, textTakenOver);
-        QFETCH(bool, builds);
-
-        QTemporaryDir dir;
-        const QByteArray original = ItalianLikeText(20'000, 5, 300).toUtf8();
-        QByteArray edited = original;
+        QByteArray edited = m_original;
         if (edit == "one byte")
             edited[edited.size() / 2] = edited[edited.size() / 2] == 'a' ? 'e' : 'a';
-        const QString path = dir.filePath(QStringLiteral("testo.txt"));
+        if (!edit.isEmpty())
+            rewrite(m_path, edited, edit == "touched" ? 3600 : 0);
+
+        QStringList stages;
+        const Cancellation recorder(
+            [&stages](RunStage stage) { stages.append(QLatin1String(kStageNames[int(stage)])); });
         const PreparationOptions options{.lowerCase = lowerCase};
-        const auto continueAfterEdit = [&](const Cancellation *cancel) {
-            WriteTempFile(dir, QStringLiteral("testo.txt"), original);
-            Result<GenerationRun> first = startFrom(path, PreparationOptions(), 4);
-            if (!first.ok())
-                qFatal("first run: %s", qPrintable(first.error().detail));
-            // Shares the first text's characters, so that they cannot be
-            // freed and their place taken by a text prepared afresh.
-            const QString firstText = *first.value().source;
-            if (!edit.isEmpty())
-                rewrite(path, edited, edit == "touched" ? 3600 : 0);
-            Result<GenerationRun> next = StartGenerationFromFile(
-                path, options, order, Engine::Indexed, kSeed, cancel, std::move(first).value());
-            const bool same =
-                next.ok() && next.value().source->constData() == firstText.constData();
-            return std::make_pair(std::move(next), same);
-        };
+        const Status status = start(options, order, &recorder);
+        QVERIFY2(status.ok(), qPrintable(status.error().detail));
+        QTEST(stages.join(u','), "stages");
 
-        auto [next, sameText] = continueAfterEdit(nullptr);
-        QVERIFY2(next.ok(), qPrintable(next.error().detail));
-        QCOMPARE(sameText, textTakenOver);
-        Result<GenerationRun> fresh = startFrom(path, options, order);
-        QVERIFY(fresh.ok());
-        QCOMPARE(*next.value().source, *fresh.value().source);
-        QCOMPARE(shown(next.value()), shown(fresh.value()));
-
-        // What is taken over is not done again: only the work still to do
-        // looks at the cancellation.
-        Cancellation cancelled;
-        cancelled.cancel();
-        QCOMPARE(continueAfterEdit(&cancelled).first.ok(), !builds);
+        GenerationRun fresh = startedAfresh(options, order);
+        QCOMPARE(m_run.source(), fresh.source());
+        QCOMPARE(shown(m_run), shown(fresh));
     }
+
+    // A continuation stopped as a stage begins (a pause, the window closed)
+    // holds, then and after, exactly what still serves; the next one goes on
+    // from it and generates what a fresh start does.
+    void aStopKeepsWhatServes_data()
+    {
+        QTest::addColumn<bool>("fileChanged");
+        QTest::addColumn<int>("order");
+        QTest::addColumn<RunStage>("stopAt");
+        QTest::addColumn<QString>("kept"); // as the stage begins, and after the stop
+        QTest::addColumn<QString>("next"); // the stages of the next continuation
+
+        QTest::newRow("stopped while digesting") << false << 4 << RunStage::Digest << "text+index"
+                                                 << "digest,seed";
+        QTest::newRow("stopped while indexing at another order")
+            << false << 10 << RunStage::Indexing << "text"
+            << "digest,index,seed";
+        QTest::newRow("a changed file: freed before it is read")
+            << true << 4 << RunStage::Reading << "none"
+            << "read,digest,decode,prepare,index,seed";
+        QTest::newRow("a changed file stopped while preparing: nothing half-made")
+            << true << 10 << RunStage::Preparing << "none"
+            << "read,digest,decode,prepare,index,seed";
+    }
+
+    void aStopKeepsWhatServes()
+    {
+        QFETCH(bool, fileChanged);
+        QFETCH(int, order);
+        QFETCH(RunStage, stopAt);
+        QFETCH(QString, kept);
+        if (fileChanged)
+            rewrite(m_path, ItalianLikeText(20'000, 6, 300).toUtf8(), 0);
+
+        QString keptAtStop;
+        Cancellation *self = nullptr;
+        Cancellation stopper([&](RunStage stage) {
+            if (stage != stopAt)
+                return;
+            keptAtStop = ::kept(m_run.work);
+            self->cancel();
+        });
+        self = &stopper;
+        const Status stopped = start(PreparationOptions(), order, &stopper);
+        QVERIFY(!stopped.ok());
+        QCOMPARE(keptAtStop, kept);
+        QCOMPARE(::kept(m_run.work), kept);
+        QVERIFY(!m_run.generator);
+
+        QStringList stages;
+        const Cancellation recorder(
+            [&stages](RunStage stage) { stages.append(QLatin1String(kStageNames[int(stage)])); });
+        QVERIFY(start(PreparationOptions(), order, &recorder).ok());
+        QTEST(stages.join(u','), "next");
+        GenerationRun fresh = startedAfresh(PreparationOptions(), order);
+        QCOMPARE(shown(m_run), shown(fresh));
+    }
+
+private:
+    GenerationRun startedAfresh(const PreparationOptions &options, int order)
+    {
+        return StartGeneration(ReadSourceText(m_path).value(), options, order, Engine::Indexed,
+                               kSeed)
+            .value();
+    }
+
+    Status start(const PreparationOptions &options, int order, const Cancellation *cancel)
+    {
+        return StartGenerationFromFile(m_run, m_path, options, order, Engine::Indexed, kSeed,
+                                       cancel);
+    }
+
+    QTemporaryDir m_dir;
+    QString m_path;
+    QByteArray m_original;
+    GenerationRun m_run;
 };
 
 QTEST_GUILESS_MAIN(TestRunReuse)

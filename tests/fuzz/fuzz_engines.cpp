@@ -76,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // Each step of the pattern search compiles a new pattern and searches a
     // short text once with it: the interpreter has answered before the JIT
     // has compiled.
-    reference.pattern->setJitEnabled(false);
+    reference.pattern().setJitEnabled(false);
     GenerationRun indexed =
         Unwrap(StartGeneration(content, options, order, Engine::Indexed, seed), "indexed start");
     const QString seedContext = reference.generator->context();
@@ -84,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         return Dump(seedContext) + QStringLiteral(" / ") + Dump(indexed.generator->context());
     });
 
-    const QString &source = *reference.source;
+    const QString &source = reference.source();
     const int contextLength = order - 1;
     const QChar separator = SeparatorFor(options);
     Require(seedContext.size() <= contextLength, "seed context not too long");
