@@ -6,6 +6,7 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -48,9 +49,9 @@ void RunControl::start(const RunRequest &request)
     m_boxLength = m_continuing ? request.boxLength : 0;
     if (!m_continuing)
         emit clearRequested();
-    // One preparation at a time: one that was dropped but has not stopped yet
-    // holds the run; it is waited for (it stops promptly) and hands it back.
-    if (m_watcher.isRunning())
+    // One preparation at a time: one that was dropped but has not handed the
+    // run back yet is waited for (it stops promptly).
+    if (m_preparation)
         setState(RunState::Waiting);
     else
         launchPreparation();
@@ -71,16 +72,16 @@ void RunControl::launchPreparation()
             },
             Qt::QueuedConnection);
     });
-    auto preparation = std::make_shared<Preparation>();
-    preparation->run = std::move(m_run);
-    m_watcher.setFuture(QtConcurrent::run(&m_worker, [preparation, request = m_request,
-                                                      seed = RandomSource::timeOfDaySeed(),
-                                                      cancel = m_cancellation] {
-        preparation->status =
-            StartGenerationFromFile(preparation->run, request.path, request.options, request.order,
-                                    kDefaultEngine, seed, cancel.get());
-        return preparation;
-    }));
+    m_preparation = std::make_shared<Preparation>();
+    m_preparation->run = std::move(m_run);
+    m_watcher.setFuture(QtConcurrent::run(
+        &m_worker, [preparation = m_preparation, request = m_request,
+                    seed = RandomSource::timeOfDaySeed(), cancel = m_cancellation] {
+            preparation->status =
+                StartGenerationFromFile(preparation->run, request.path, request.options,
+                                        request.order, kDefaultEngine, seed, cancel.get());
+            return preparation;
+        }));
 }
 
 void RunControl::pause()
@@ -103,7 +104,7 @@ void RunControl::prepared()
 {
     // The run comes back however the preparation ended, with every product
     // that still serves.
-    const std::shared_ptr<Preparation> preparation = m_watcher.result();
+    const std::shared_ptr<Preparation> preparation = std::exchange(m_preparation, nullptr);
     m_run = std::move(preparation->run);
     switch (m_state) {
     case RunState::Waiting:

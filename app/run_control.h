@@ -103,9 +103,11 @@ private:
     RunRequest m_request;
     bool m_continuing = false; // the request continues a paused run
 
-    // The worker's one thread and the preparation it is doing, which holds
-    // m_run while it works.
+    // The worker's one thread, and the preparation it is doing, which holds
+    // m_run from its launch until prepared() takes it back (the watcher's
+    // future may have ended before that).
     QThreadPool m_worker;
+    std::shared_ptr<Preparation> m_preparation;
     QFutureWatcher<std::shared_ptr<Preparation>> m_watcher;
     std::shared_ptr<Cancellation> m_cancellation;
 

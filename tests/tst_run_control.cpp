@@ -8,6 +8,7 @@
 #include "frm_gramisola.h"
 #include "frm_opzioni.h"
 #include "result_box.h"
+#include "run_control.h"
 #include "temp_files.h"
 #include "when_shown.h"
 
@@ -267,6 +268,37 @@ private slots:
         QCOMPARE(box()->text(), before);
         QCOMPARE(exec()->text(), caption);
         QCOMPARE(cursorShape(), -1);
+    }
+
+    // The run control lends what its runs made to each preparation and takes
+    // it back however it ends: a continuation paused as it begins an index
+    // hands the text back, and the next one neither reads nor prepares it.
+    void aPausedContinuationKeepsTheText()
+    {
+        RunControl control;
+        QStringList stages;
+        std::optional<RunStage> pauseAt;
+        connect(&control, &RunControl::stageChanged, this, [&](RunStage stage) {
+            const char *const names[] = {"digest", "read", "decode", "prepare", "index", "seed"};
+            stages.append(QLatin1String(names[int(stage)]));
+            if (stage == pauseAt)
+                control.pause();
+        });
+        const QString path = write("k.txt", ItalianLikeText(1'000'000, 3).toUtf8());
+        const auto startAt = [&](int order, std::optional<RunStage> pause) {
+            stages.clear();
+            pauseAt = pause;
+            control.start(RunRequest{path, PreparationOptions(), order, 0, 65535});
+            const RunState until = pause ? RunState::Paused : RunState::Running;
+            const bool reached = QTest::qWaitFor([&] { return control.state() == until; }, 30'000);
+            control.pause();
+            return reached ? stages.join(u',') : QStringLiteral("never reached");
+        };
+        QCOMPARE(startAt(4, std::nullopt), "read,digest,decode,prepare,index,seed");
+        QCOMPARE(startAt(10, RunStage::Indexing), "digest,index");
+        QTest::qWait(300); // the dropped preparation hands the text back meanwhile
+        const QString next = startAt(10, std::nullopt);
+        QVERIFY2(next == u"digest,index,seed" || next == u"digest,seed", qPrintable(next));
     }
 
     // A preparation nobody wants any more stops at once, and none starts
