@@ -3,6 +3,7 @@
 // gramisola-cli, which reads the source as the window does.
 
 #include "code_units.h"
+#include "content_digest.h"
 #include "random_source.h"
 #include "temp_files.h"
 #include "text_decoding.h"
@@ -27,6 +28,15 @@ namespace {
 QByteArray hex(const char *digits)
 {
     return QByteArray::fromHex(digits);
+}
+
+// The bytes this process has read from files so far.
+qint64 BytesRead()
+{
+    QFile io(QStringLiteral("/proc/self/io"));
+    if (!io.open(QIODevice::ReadOnly))
+        qFatal("no /proc/self/io");
+    return io.readLine().split(' ').value(1).trimmed().toLongLong(); // "rchar: N"
 }
 
 } // namespace
@@ -102,6 +112,39 @@ private slots:
         int asked = 0;
         QVERIFY(!DecodeText(QByteArray(3 * kDecodeBlockBytes, 'a'), [&] { return ++asked == 2; }));
         QCOMPARE(asked, 2);
+    }
+
+    // Reading a file and digesting it ask whether to stop every few
+    // megabytes and read nothing more once told: a pause or a close on a
+    // slow disk waits for one block at most.
+    void readingStopsWhenAsked_data()
+    {
+        QTest::addColumn<bool>("digest");
+        QTest::newRow("reading") << false;
+        QTest::newRow("digest") << true;
+    }
+
+    void readingStopsWhenAsked()
+    {
+        QFETCH(bool, digest);
+        QTemporaryDir dir;
+        const QString path = WriteSparseFile(dir, QStringLiteral("lento.txt"), 64 << 20);
+        const qint64 before = BytesRead();
+        qint64 atStop = -1;
+        int looks = 0;
+        const StopRequested stopOnThirdLook = [&] {
+            if (++looks < 3)
+                return false;
+            atStop = BytesRead();
+            return true;
+        };
+        const bool stopped = digest ? !DigestTextFile(path, kMaxTextFileBytes, stopOnThirdLook)
+                                    : !ReadTextFileBytes(path, kMaxTextFileBytes, stopOnThirdLook);
+        QVERIFY(stopped);
+        QCOMPARE(looks, 3);
+        // (each look at /proc/self/io reads a hundred bytes of its own)
+        QVERIFY2(atStop - before <= 2 * (4 << 20) + 4096, "at most 4 MiB read between two looks");
+        QVERIFY2(BytesRead() - atStop < 4096, "nothing read after the stop");
     }
 
     void windows1252MatchesSystemTable()
@@ -187,7 +230,14 @@ private slots:
         if (nobody && !nobody->ok())
             QSKIP("running as root without the right to change user");
         const Result<QString> text = ReadTextFile(path, maxBytes);
+        // A kept text is compared with the file by its digest, which refuses
+        // exactly what reading refuses and otherwise digests the same bytes.
+        const Result<ContentDigest> digest = DigestTextFile(path, maxBytes);
+        const Result<QByteArray> bytes = ReadTextFileBytes(path, maxBytes);
         nobody.reset();
+        QCOMPARE(digest.ok(), text.ok());
+        if (digest.ok())
+            QVERIFY(digest.value() == DigestOf(bytes.value(), [] { return false; }));
         QVERIFY2(text.ok() || !text.error().detail.isEmpty(), "a refusal says why in its detail");
         QVERIFY2((text.ok() ? text.value() : text.error().message) == expected,
                  qPrintable(text.ok() ? QStringLiteral("read") : text.error().message));
