@@ -2,8 +2,12 @@
 // varied text, each case in a fresh process so that its peak resident memory
 // is its own: a first run ("first"), then, after a pause, a continuation with
 // nothing changed ("same"), with the file touched (same bytes, new time;
-// "touched"), with one byte of it changed ("changed"), and with only the
-// order changed from 4 ("order"). Prints the median of three of each.
+// "touched"), with one byte of it changed ("changed"), with only the order
+// changed from 4 ("order"), and with the order changed from 4, that
+// continuation paused 1 s after its click and continued again ("paused");
+// and the resident memory 2 s after another file is chosen when a run is
+// paused ("afresh", against a fresh window's: "fresh"). Prints the median of
+// three of each.
 //   bench_window_continue MEGABYTES ORDER... [--baseline OTHER]
 //                         with another build's bench_window_continue, its
 //                         runs alternate with this one's on the same text,
@@ -11,6 +15,7 @@
 //   bench_window_continue --measure PATH CASE ORDER   one case (used by the above)
 
 #include "bench_support.h"
+#include "file_selection.h"
 #include "frm_gramisola.h"
 #include "result_box.h"
 
@@ -29,9 +34,28 @@
 namespace {
 
 constexpr int kRepeats = 3;
-const QStringList kCases = {QStringLiteral("first"), QStringLiteral("same"),
+const QStringList kCases = {QStringLiteral("first"),   QStringLiteral("same"),
                             QStringLiteral("touched"), QStringLiteral("changed"),
-                            QStringLiteral("order")};
+                            QStringLiteral("order"),   QStringLiteral("paused"),
+                            QStringLiteral("fresh"),   QStringLiteral("afresh")};
+
+// A dialog that chooses `path` at once.
+class ChoosingDialog : public OpenFileDialog {
+public:
+    explicit ChoosingDialog(QString path) : m_path(std::move(path)) {}
+    OpenFileOutcome showOpen(QWidget *, const OpenFileSettings &) override
+    {
+        return OpenFileOutcome::chosen(m_path);
+    }
+
+private:
+    QString m_path;
+};
+
+double residentMiB()
+{
+    return double(ProcStatusKiB("VmRSS")) / 1024;
+}
 
 void runEventsFor(double seconds)
 {
@@ -84,11 +108,26 @@ int measure(const QString &path, const QString &which, int order)
 {
     frmGramisola window;
     window.show();
+    if (which == u"fresh") {
+        runEventsFor(2);
+        PrintJsonLine(QJsonObject{{"resident_mib", residentMiB()}});
+        return 0;
+    }
+    auto *exec = window.findChild<QPushButton *>(QStringLiteral("cmdExec"));
     window.findChild<QLineEdit *>(QStringLiteral("txtFilename"))->setText(path);
-    chooseOrder(window, which == u"order" ? 4 : order);
+    const bool orderLater = which == u"order" || which == u"paused";
+    chooseOrder(window, orderLater ? 4 : order);
     double seconds = clickToFirstPiece(window);
+    if (which == u"afresh") {
+        exec->click(); // pause
+        window.setFileDialog(std::make_unique<ChoosingDialog>(path + QStringLiteral(".altro")));
+        window.findChild<QPushButton *>(QStringLiteral("cmdLoad"))->click();
+        runEventsFor(2);
+        PrintJsonLine(QJsonObject{{"resident_mib", residentMiB()}});
+        return 0;
+    }
     if (which != u"first") {
-        window.findChild<QPushButton *>(QStringLiteral("cmdExec"))->click(); // pause
+        exec->click(); // pause
         runEventsFor(0.3);
         if (which == u"touched") {
             QFile file(path);
@@ -97,8 +136,14 @@ int measure(const QString &path, const QString &which, int order)
                 BenchFail(QStringLiteral("%1: cannot touch").arg(path));
         } else if (which == u"changed") {
             flipOneByte(path);
-        } else if (which == u"order") {
+        } else if (orderLater) {
             chooseOrder(window, order);
+        }
+        if (which == u"paused") {
+            exec->click(); // Continua
+            runEventsFor(1);
+            exec->click(); // Interrompi, into the index
+            runEventsFor(0.3);
         }
         seconds = clickToFirstPiece(window);
         if (which == u"changed")
@@ -116,6 +161,21 @@ QJsonObject measureInChild(const QString &program, const QString &path, const QS
                           {QStringLiteral("--measure"), path, which, QString::number(order)});
 }
 
+// The median resident memory of this build and of the baseline, if any.
+void addResidentMedians(QJsonObject &line, const QString &baseline,
+                        const std::function<QJsonObject(const QString &)> &measure)
+{
+    std::vector<double> mine, base;
+    for (int i = 0; i < kRepeats; ++i) {
+        mine.push_back(measure(QCoreApplication::applicationFilePath())["resident_mib"].toDouble());
+        if (!baseline.isEmpty())
+            base.push_back(measure(baseline)["resident_mib"].toDouble());
+    }
+    line.insert("resident_mib", Median(mine));
+    if (!baseline.isEmpty())
+        line.insert("baseline_resident_mib", Median(base));
+}
+
 int run(qsizetype megabytes, const QList<int> &orders, const QString &baseline)
 {
     QTemporaryDir dir;
@@ -127,15 +187,19 @@ int run(qsizetype megabytes, const QList<int> &orders, const QString &baseline)
     file.close();
     for (int order : orders) {
         for (const QString &which : kCases) {
-            if (which == u"order" && order == 4)
+            if ((which == u"order" || which == u"paused") && order == 4)
                 continue;
             QJsonObject line{{"benchmark", "window_continue"},
                              {"megabytes", double(megabytes)},
                              {"case", which},
                              {"order", order}};
-            AddSideBySideMedians(line, kRepeats, baseline, [&](const QString &program) {
+            const auto inChild = [&](const QString &program) {
                 return measureInChild(program, path, which, order);
-            });
+            };
+            if (which == u"fresh" || which == u"afresh")
+                addResidentMedians(line, baseline, inChild);
+            else
+                AddSideBySideMedians(line, kRepeats, baseline, inChild);
             PrintJsonLine(line);
         }
     }
