@@ -60,17 +60,10 @@ void RunControl::start(const RunRequest &request)
 void RunControl::launchPreparation()
 {
     setState(RunState::Preparing);
-    // The stages are told on the worker. Those of a dropped preparation come
-    // before it hands the run back, while the state is Paused or Waiting:
-    // only the stages of the preparation the user waits for reach the window.
+    // The stages are told on the worker, and reach this thread in order.
     m_cancellation = std::make_shared<Cancellation>([this](RunStage stage) {
         QMetaObject::invokeMethod(
-            this,
-            [this, stage] {
-                if (m_state == RunState::Preparing)
-                    emit stageChanged(stage);
-            },
-            Qt::QueuedConnection);
+            this, [this, stage] { emit stageChanged(stage); }, Qt::QueuedConnection);
     });
     m_preparation = std::make_shared<Preparation>();
     m_preparation->run = std::move(m_run);

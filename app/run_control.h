@@ -80,7 +80,9 @@ public:
 
 signals:
     void stateChanged(RunState state);
-    // A stage of this start's preparation began.
+    // A stage of a preparation began. A dropped preparation's stages come
+    // before it hands the run back, while the state is Paused or Waiting:
+    // the stages of the preparation the user waits for come while Preparing.
     void stageChanged(RunStage stage);
     void clearRequested();
     void appendRequested(const QString &text);

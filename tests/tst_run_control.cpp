@@ -25,11 +25,19 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+Q_DECLARE_METATYPE(RunStage)
+
 namespace {
 
 const QString kIdle = QStringLiteral("Esegui");
 const QString kRunning = QStringLiteral("Interrompi");
 const QString kPaused = QStringLiteral("Continua");
+
+QString StageName(RunStage stage)
+{
+    const char *const names[] = {"digest", "read", "decode", "prepare", "index", "seed"};
+    return QLatin1String(names[int(stage)]);
+}
 
 // While alive, the process may map at most `headroom` bytes more than now.
 class AddressSpaceLimit {
@@ -284,8 +292,7 @@ private slots:
         QStringList stages;
         std::optional<RunStage> pauseAt;
         connect(&control, &RunControl::stageChanged, this, [&](RunStage stage) {
-            const char *const names[] = {"digest", "read", "decode", "prepare", "index", "seed"};
-            stages.append(QLatin1String(names[int(stage)]));
+            stages.append(StageName(stage));
             if (stage == pauseAt)
                 control.pause();
         });
@@ -306,51 +313,66 @@ private slots:
         QVERIFY2(next == u"digest,index,seed" || next == u"digest,seed", qPrintable(next));
     }
 
-    // A preparation nobody wants any more stops at once, and none starts
-    // after a pause: the work done by `clicks` is about `preparations`
-    // preparations of the text, measured first, not one more. Clicks: c on
-    // cmdExec, r on cmdExec and run until generating, w a pause of the test
-    // (the dropped preparation ends), d the window destroyed, as closing does.
-    void droppedPreparationsStopAtOnce_data()
+    // A pause stops the preparation it drops: no stage begins after it, nor
+    // does a start made and paused while that preparation still ends.
+    void aPauseStopsThePreparationItDrops_data()
     {
-        QTest::addColumn<QString>("clicks");
-        QTest::addColumn<int>("preparations");
-        QTest::newRow("paused before the first piece, then started again") << "ccr" << 1;
-        QTest::newRow("paused while waiting for a dropped one") << "ccccwr" << 1;
-        QTest::newRow("window destroyed while preparing") << "cd" << 0;
+        QTest::addColumn<RunStage>("pauseAt");
+        QTest::addColumn<bool>("startAndPauseAgain");
+        QTest::newRow("paused while preparing") << RunStage::Preparing << false;
+        QTest::newRow("paused while waiting for a dropped one") << RunStage::Preparing << true;
     }
 
-    void droppedPreparationsStopAtOnce()
+    void aPauseStopsThePreparationItDrops()
     {
-        QFETCH(QString, clicks);
-        QFETCH(int, preparations);
-        // Varied text at order 10: the longest preparation.
+        QFETCH(RunStage, pauseAt);
+        QFETCH(bool, startAndPauseAgain);
+        RunControl control;
+        const RunRequest request{write("big.txt", ItalianLikeText(4'000'000, 11).toUtf8()),
+                                 PreparationOptions(), 10, 0, 65535};
+        bool paused = false;
+        QStringList afterPause;
+        connect(&control, &RunControl::stageChanged, this, [&](RunStage stage) {
+            if (paused)
+                afterPause.append(StageName(stage));
+            if (stage != pauseAt || paused)
+                return;
+            paused = true;
+            control.pause();
+            if (startAndPauseAgain) { // before the dropped preparation hands the run back
+                control.start(request);
+                QCOMPARE(control.state(), RunState::Waiting);
+                control.pause();
+            }
+        });
+        control.start(request);
+        QTRY_VERIFY_WITH_TIMEOUT(paused, 60'000);
+        QTest::qWait(500); // the dropped preparation ends meanwhile
+        QCOMPARE(afterPause.join(u','), QString());
+        QCOMPARE(control.state(), RunState::Paused);
+        control.start(request);
+        QTRY_COMPARE_WITH_TIMEOUT(control.state(), RunState::Running, 120'000);
+    }
+
+    // Destroying the window, as closing it does, stops the preparation under
+    // way: the work done meanwhile is far less than one preparation's.
+    void destroyingTheWindowStopsThePreparation()
+    {
         setFile(write("big.txt", ItalianLikeText(4'000'000, 11).toUtf8()));
         selectOrder(10);
         double start = WorkSeconds();
         runUntilGenerating(60'000);
         click();
         const double one = WorkSeconds() - start;
-        // Another text of the same size, so that no continuation can take
-        // over the paused run: each one prepares the whole file.
+        // Another text, so that nothing of the paused run is taken over.
         write("big.txt", ItalianLikeText(4'000'000, 12).toUtf8());
-
         start = WorkSeconds();
-        for (const QChar step : clicks) {
-            if (step == u'c')
-                click();
-            else if (step == u'r')
-                runUntilGenerating(120'000);
-            else if (step == u'w')
-                QTest::qWait(200);
-            else
-                m_window.reset();
-        }
+        click();
+        m_window.reset();
         const double work = WorkSeconds() - start;
-        QVERIFY2(work < (preparations + 0.5) * one,
-                 qPrintable(QStringLiteral("one preparation %1 s, these clicks %2 s")
-                                .arg(one, 0, 'f', 2)
-                                .arg(work, 0, 'f', 2)));
+        QVERIFY2(work < 0.5 * one, qPrintable(QStringLiteral("one preparation %1 s, closing %2 s")
+                                                  .arg(one, 0, 'f', 2)
+                                                  .arg(work, 0, 'f', 2)));
     }
 
     void closingEndsTheProgram_data()
