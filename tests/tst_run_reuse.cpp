@@ -1,8 +1,7 @@
 // A run from a file takes over what the last one made when it still serves:
 // the prepared text when the file's bytes and the options are the same, the
-// index when the order is too. What no longer serves is gone before the file
-// is read, and a stop at any stage keeps what still serves. Either way the
-// text generated for a seed is the one a fresh start gives.
+// index when the order is too. Either way the text generated for a seed is
+// the one a fresh start gives.
 
 #include "corpus.h"
 #include "engine.h"
@@ -13,8 +12,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
-
-Q_DECLARE_METATYPE(RunStage)
 
 namespace {
 
@@ -41,8 +38,6 @@ QString kept(const KeptWork &work)
                         : QStringLiteral("text");
 }
 
-const char *const kStageNames[] = {"digest", "read", "decode", "prepare", "index", "seed"};
-
 // Rewrites the file at `path` with `bytes`, its modification time moved by
 // `seconds` (0: kept as it was).
 void rewrite(const QString &path, const QByteArray &bytes, int seconds)
@@ -60,35 +55,44 @@ void rewrite(const QString &path, const QByteArray &bytes, int seconds)
 class TestRunReuse : public QObject {
     Q_OBJECT
 private slots:
-    void init()
-    {
-        m_original = ItalianLikeText(20'000, 5, 300).toUtf8();
-        m_path = WriteTempFile(m_dir, QStringLiteral("testo.txt"), m_original);
-        m_run = GenerationRun();
-        // The first run, at order 4. Its cancellation is gone before the next
-        // run takes its work over: the sanitizers see any use of it after.
-        const auto first = std::make_unique<Cancellation>();
-        QVERIFY(start(PreparationOptions(), 4, first.get()).ok());
-    }
-
     // A continuation goes only through the stages whose products no longer
-    // serve, and generates what a fresh start does.
+    // serve, and generates what a fresh start does. One stopped as a stage
+    // begins (a pause, the window closed) holds, then and after, exactly
+    // what still serves, and the next one goes on from it.
     void continuationTakesOverWhatServes_data()
     {
         QTest::addColumn<QByteArray>("edit"); // what is written over the file, if anything
         QTest::addColumn<bool>("lowerCase");  // the option set for the continuation
-        QTest::addColumn<int>("order");       // the continuation's order
-        QTest::addColumn<QString>("stages");  // the stages it goes through
+        QTest::addColumn<int>("order");       // the continuation's order (the first run's: 4)
+        QTest::addColumn<int>("stopAt");      // a stage at which a first continuation stops, or -1
+        QTest::addColumn<QString>("kept");    // what it holds as that stage begins, and after
+        QTest::addColumn<QString>("stages");  // the stages of the continuation that goes on
 
         const QString afresh = QStringLiteral("read,digest,decode,prepare,index,seed");
-        QTest::newRow("nothing changed") << QByteArray() << false << 4 << "digest,seed";
-        QTest::newRow("order changed") << QByteArray() << false << 7 << "digest,index,seed";
-        QTest::newRow("order 1: no index") << QByteArray() << false << 1 << "digest,index,seed";
-        QTest::newRow("an option changed") << QByteArray() << true << 4 << afresh;
-        QTest::newRow("touched, same bytes")
-            << QByteArray("touched") << false << 4 << "digest,seed";
-        QTest::newRow("one byte changed, same size and time")
-            << QByteArray("one byte") << false << 4 << "digest," + afresh;
+        const auto row = [](const char *name, const char *edit, bool lowerCase,
+                            int order) -> QTestData & {
+            return QTest::newRow(name) << QByteArray(edit) << lowerCase << order;
+        };
+        row("nothing changed", "", false, 4) << -1 << ""
+                                             << "digest,seed";
+        row("order changed", "", false, 7) << -1 << ""
+                                           << "digest,index,seed";
+        row("order 1: no index", "", false, 1) << -1 << ""
+                                               << "digest,index,seed";
+        row("an option changed", "", true, 4) << -1 << "" << afresh;
+        row("touched, same bytes", "touched", false, 4) << -1 << ""
+                                                        << "digest,seed";
+        row("one byte changed, same size and time", "one byte", false, 4) << -1 << ""
+                                                                          << "digest," + afresh;
+        row("stopped while digesting", "", false, 4) << int(RunStage::Digest) << "text+index"
+                                                     << "digest,seed";
+        row("stopped while indexing at another order", "", false, 10)
+            << int(RunStage::Indexing) << "text"
+            << "digest,index,seed";
+        row("a changed file: freed before it is read", "other", false, 4)
+            << int(RunStage::Reading) << "none" << afresh;
+        row("a changed file stopped while preparing: nothing half-made", "other", false, 10)
+            << int(RunStage::Preparing) << "none" << afresh;
     }
 
     void continuationTakesOverWhatServes()
@@ -96,99 +100,65 @@ private slots:
         QFETCH(QByteArray, edit);
         QFETCH(bool, lowerCase);
         QFETCH(int, order);
-        QByteArray edited = m_original;
+        QFETCH(int, stopAt);
+        QTemporaryDir dir;
+        const QByteArray original = ItalianLikeText(20'000, 5, 300).toUtf8();
+        m_path = WriteTempFile(dir, QStringLiteral("testo.txt"), original);
+        m_run = GenerationRun();
+        {
+            // The first run. Its cancellation is gone before the next run
+            // takes its work over: the sanitizers see any use of it after.
+            const Cancellation first;
+            QVERIFY(start(PreparationOptions(), 4, &first).ok());
+        }
+        QByteArray edited = original;
         if (edit == "one byte")
             edited[edited.size() / 2] = edited[edited.size() / 2] == 'a' ? 'e' : 'a';
+        else if (edit == "other")
+            edited = ItalianLikeText(20'000, 6, 300).toUtf8();
         if (!edit.isEmpty())
             rewrite(m_path, edited, edit == "touched" ? 3600 : 0);
+        const PreparationOptions options{.lowerCase = lowerCase};
+
+        if (stopAt >= 0) {
+            QString keptAtStop;
+            Cancellation *self = nullptr;
+            Cancellation stopper([&](RunStage stage) {
+                if (int(stage) == stopAt) {
+                    keptAtStop = kept(m_run.work);
+                    self->cancel();
+                }
+            });
+            self = &stopper;
+            QVERIFY(!start(options, order, &stopper).ok());
+            QTEST(keptAtStop, "kept");
+            QTEST(kept(m_run.work), "kept");
+            QVERIFY(!m_run.generator);
+        }
 
         QStringList stages;
-        const Cancellation recorder(
-            [&stages](RunStage stage) { stages.append(QLatin1String(kStageNames[int(stage)])); });
-        const PreparationOptions options{.lowerCase = lowerCase};
+        const Cancellation recorder([&stages](RunStage stage) {
+            const char *const names[] = {"digest", "read", "decode", "prepare", "index", "seed"};
+            stages.append(QLatin1String(names[int(stage)]));
+        });
         const Status status = start(options, order, &recorder);
         QVERIFY2(status.ok(), qPrintable(status.error().detail));
         QTEST(stages.join(u','), "stages");
-
-        GenerationRun fresh = startedAfresh(options, order);
+        GenerationRun fresh =
+            StartGeneration(ReadSourceText(m_path).value(), options, order, Engine::Indexed, kSeed)
+                .value();
         QCOMPARE(m_run.source(), fresh.source());
         QCOMPARE(shown(m_run), shown(fresh));
     }
 
-    // A continuation stopped as a stage begins (a pause, the window closed)
-    // holds, then and after, exactly what still serves; the next one goes on
-    // from it and generates what a fresh start does.
-    void aStopKeepsWhatServes_data()
-    {
-        QTest::addColumn<bool>("fileChanged");
-        QTest::addColumn<int>("order");
-        QTest::addColumn<RunStage>("stopAt");
-        QTest::addColumn<QString>("kept"); // as the stage begins, and after the stop
-        QTest::addColumn<QString>("next"); // the stages of the next continuation
-
-        QTest::newRow("stopped while digesting") << false << 4 << RunStage::Digest << "text+index"
-                                                 << "digest,seed";
-        QTest::newRow("stopped while indexing at another order")
-            << false << 10 << RunStage::Indexing << "text"
-            << "digest,index,seed";
-        QTest::newRow("a changed file: freed before it is read")
-            << true << 4 << RunStage::Reading << "none"
-            << "read,digest,decode,prepare,index,seed";
-        QTest::newRow("a changed file stopped while preparing: nothing half-made")
-            << true << 10 << RunStage::Preparing << "none"
-            << "read,digest,decode,prepare,index,seed";
-    }
-
-    void aStopKeepsWhatServes()
-    {
-        QFETCH(bool, fileChanged);
-        QFETCH(int, order);
-        QFETCH(RunStage, stopAt);
-        QFETCH(QString, kept);
-        if (fileChanged)
-            rewrite(m_path, ItalianLikeText(20'000, 6, 300).toUtf8(), 0);
-
-        QString keptAtStop;
-        Cancellation *self = nullptr;
-        Cancellation stopper([&](RunStage stage) {
-            if (stage != stopAt)
-                return;
-            keptAtStop = ::kept(m_run.work);
-            self->cancel();
-        });
-        self = &stopper;
-        const Status stopped = start(PreparationOptions(), order, &stopper);
-        QVERIFY(!stopped.ok());
-        QCOMPARE(keptAtStop, kept);
-        QCOMPARE(::kept(m_run.work), kept);
-        QVERIFY(!m_run.generator);
-
-        QStringList stages;
-        const Cancellation recorder(
-            [&stages](RunStage stage) { stages.append(QLatin1String(kStageNames[int(stage)])); });
-        QVERIFY(start(PreparationOptions(), order, &recorder).ok());
-        QTEST(stages.join(u','), "next");
-        GenerationRun fresh = startedAfresh(PreparationOptions(), order);
-        QCOMPARE(shown(m_run), shown(fresh));
-    }
-
 private:
-    GenerationRun startedAfresh(const PreparationOptions &options, int order)
-    {
-        return StartGeneration(ReadSourceText(m_path).value(), options, order, Engine::Indexed,
-                               kSeed)
-            .value();
-    }
-
     Status start(const PreparationOptions &options, int order, const Cancellation *cancel)
     {
         return StartGenerationFromFile(m_run, m_path, options, order, Engine::Indexed, kSeed,
                                        cancel);
     }
 
-    QTemporaryDir m_dir;
     QString m_path;
-    QByteArray m_original;
     GenerationRun m_run;
 };
 
