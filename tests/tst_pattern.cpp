@@ -52,25 +52,23 @@ void executeRow(const char *name, std::u16string_view pattern, std::u16string_vi
 std::vector<sock_filter> denyWriteExecuteFilter()
 {
     const scmp_filter_ctx filter = seccomp_init(SCMP_ACT_ALLOW);
-    const uint32_t refuse = SCMP_ACT_ERRNO(EPERM);
     const scmp_datum_t writeExec = PROT_WRITE | PROT_EXEC;
     bool built = filter != nullptr;
-    // mmap2 is the call on 32-bit systems; elsewhere libseccomp passes over it.
-    for (int call : {SCMP_SYS(mmap), SCMP_SYS(mmap2)})
-        built = built && seccomp_rule_add(filter, refuse, call, 1,
-                                          SCMP_A2(SCMP_CMP_MASKED_EQ, writeExec, writeExec)) == 0;
-    for (int call : {SCMP_SYS(mprotect), SCMP_SYS(pkey_mprotect)})
-        built = built && seccomp_rule_add(filter, refuse, call, 1,
-                                          SCMP_A2(SCMP_CMP_MASKED_EQ, PROT_EXEC, PROT_EXEC)) == 0;
-    built = built && seccomp_rule_add(filter, refuse, SCMP_SYS(shmat), 1,
-                                      SCMP_A2(SCMP_CMP_MASKED_EQ, SHM_EXEC, SHM_EXEC)) == 0;
+    // The call's third argument holds all these bits: refused. mmap2 is the
+    // call on 32-bit systems; elsewhere libseccomp passes over it.
+    for (const auto &[call, bits] : {std::pair{SCMP_SYS(mmap), writeExec},
+                                     {SCMP_SYS(mmap2), writeExec},
+                                     {SCMP_SYS(mprotect), scmp_datum_t(PROT_EXEC)},
+                                     {SCMP_SYS(pkey_mprotect), scmp_datum_t(PROT_EXEC)},
+                                     {SCMP_SYS(shmat), scmp_datum_t(SHM_EXEC)}})
+        built = built && seccomp_rule_add(filter, SCMP_ACT_ERRNO(EPERM), call, 1,
+                                          SCMP_A2(SCMP_CMP_MASKED_EQ, bits, bits)) == 0;
     std::FILE *file = std::tmpfile();
     built = built && file && seccomp_export_bpf(filter, fileno(file)) == 0;
     seccomp_release(filter);
-    std::vector<sock_filter> program(built ? size_t(std::ftell(file)) / sizeof(sock_filter) : 0);
-    std::rewind(file);
-    if (!built ||
-        std::fread(program.data(), sizeof(sock_filter), program.size(), file) != program.size())
+    const off_t size = built ? ::lseek(fileno(file), 0, SEEK_END) : 0;
+    std::vector<sock_filter> program(size_t(size) / sizeof(sock_filter));
+    if (program.empty() || ::pread(fileno(file), program.data(), size_t(size), 0) != size)
         qFatal("the seccomp filter could not be built");
     std::fclose(file);
     return program;
