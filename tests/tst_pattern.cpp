@@ -62,7 +62,7 @@ std::vector<sock_filter> denyWriteExecuteFilter()
                                      {SCMP_SYS(pkey_mprotect), scmp_datum_t(PROT_EXEC)},
                                      {SCMP_SYS(shmat), scmp_datum_t(SHM_EXEC)}})
         built = built && seccomp_rule_add(filter, SCMP_ACT_ERRNO(EPERM), call, 1,
-                                          SCMP_A2(SCMP_CMP_MASKED_EQ, bits, bits)) == 0;
+                                          scmp_arg_cmp{2, SCMP_CMP_MASKED_EQ, bits, bits}) == 0;
     std::FILE *file = std::tmpfile();
     built = built && file && seccomp_export_bpf(filter, fileno(file)) == 0;
     seccomp_release(filter);
