@@ -12,7 +12,6 @@
 #include <QTest>
 
 #include <cstdio>
-#include <cstring>
 #include <string_view>
 #include <vector>
 
