@@ -32,10 +32,11 @@
 //   patterns are written so that a long run needs none). The stack is
 //   mapped lazily by the kernel (only the part used costs memory) and a grown
 //   stack is given back when the operation ends. Any other negative result
-//   of pcre2_match is an Error, and so is a stack the system refuses.
+//   of pcre2_match is an Error, and so is a larger stack the system refuses.
 // - JIT or interpreter: the JIT compiles each pattern to machine code where
-//   the system allows writable executable memory; otherwise, or when the
-//   caller turns it off, PCRE2's interpreter gives the same matches.
+//   the system allows writable executable memory, and runs it where the
+//   system grants its stack; otherwise, or when the caller turns it off,
+//   PCRE2's interpreter gives the same matches.
 
 #include "regexp.h"
 
@@ -336,9 +337,11 @@ Result<RegExp::MatchResources *> RegExp::resources(const Compiled &pattern)
         m_resources = std::move(resources);
     }
     MatchResources &resources = *m_resources;
-    // Only machine code needs a JIT stack; a PCRE2 without JIT cannot make one.
-    if (pattern.jit && !resources.stack && !resources.reserveStack(kJitStackFirstReservation))
-        return Error{kOutOfMemory, QStringLiteral("pcre2_jit_stack_create failed")};
+    // Only machine code needs a JIT stack. Where the system refuses it (an
+    // address-space limit), forEachMatch runs the interpreter instead, which
+    // gives the same matches; the reservation is tried again next time.
+    if (pattern.jit && !resources.stack)
+        resources.reserveStack(kJitStackFirstReservation);
     if (!resources.matchData ||
         pcre2_get_ovector_count(resources.matchData) <= pattern.groupCount) {
         pcre2_match_data_free(resources.matchData);
@@ -372,15 +375,23 @@ template <typename OnMatch> Status RegExp::forEachMatch(QStringView text, OnMatc
 
     const PCRE2_SPTR16 subject = codeUnits(text);
     const auto length = PCRE2_SIZE(text.size());
+    const uint32_t engine = pattern.jit && resources.stack ? 0 : PCRE2_NO_JIT;
     PCRE2_SIZE offset = 0;
     while (offset <= length) {
-        int rc = pcre2_match(pattern.code, subject, length, offset, 0, resources.matchData,
+        int rc = pcre2_match(pattern.code, subject, length, offset, engine, resources.matchData,
                              resources.context);
         while (rc == PCRE2_ERROR_JIT_STACKLIMIT && resources.growStack())
-            rc = pcre2_match(pattern.code, subject, length, offset, 0, resources.matchData,
+            rc = pcre2_match(pattern.code, subject, length, offset, engine, resources.matchData,
                              resources.context);
         if (rc == PCRE2_ERROR_NOMATCH)
             break;
+        // Zero: the match data holds fewer groups than the pattern has, and
+        // the groups' offsets a replacement reads would not be there.
+        if (rc == 0)
+            return Error{kTooComplex,
+                         QStringLiteral("pcre2_match: dati per %1 gruppi, il modello ne ha %2")
+                             .arg(pcre2_get_ovector_count(resources.matchData) - 1)
+                             .arg(pattern.groupCount)};
         if (rc < 0) {
             // The stack stops growing at its bound or when memory runs out.
             const bool memory = rc == PCRE2_ERROR_NOMEMORY || rc == PCRE2_ERROR_HEAPLIMIT ||
