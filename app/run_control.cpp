@@ -29,8 +29,7 @@ RunControl::RunControl(QObject *parent) : QObject(parent)
     m_worker.setMaxThreadCount(1);
     m_stepper.setInterval(0);
     connect(&m_stepper, &QTimer::timeout, this, &RunControl::step);
-    connect(&m_watcher, &QFutureWatcher<std::shared_ptr<Preparation>>::finished, this,
-            &RunControl::prepared);
+    connect(&m_watcher, &QFutureWatcher<void>::finished, this, &RunControl::prepared);
 }
 
 RunControl::~RunControl()
@@ -73,7 +72,6 @@ void RunControl::launchPreparation()
             preparation->status =
                 StartGenerationFromFile(preparation->run, request.path, request.options,
                                         request.order, kDefaultEngine, seed, cancel.get());
-            return preparation;
         }));
 }
 

@@ -110,7 +110,7 @@ private:
     // future may have ended before that).
     QThreadPool m_worker;
     std::shared_ptr<Preparation> m_preparation;
-    QFutureWatcher<std::shared_ptr<Preparation>> m_watcher;
+    QFutureWatcher<void> m_watcher;
     std::shared_ptr<Cancellation> m_cancellation;
 
     QTimer m_stepper;
