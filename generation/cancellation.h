@@ -6,17 +6,14 @@
 #include <functional>
 #include <utility>
 
-// The stages of a run from a file. A run that may take over a kept text
-// digests the file first; one that prepares afresh reads it, digests the
-// bytes it read, decodes and prepares them; then the index is built (when the
-// order needs one and none is kept) and the first context is chosen.
+// The stages of a run from a file, each begun only when its product is not
+// kept (a kept text is checked by the file's digest first).
 enum class RunStage { Digest, Reading, Decoding, Preparing, Indexing, Seeding };
 
-// Lets the thread that asked for a long piece of work (preparing a text,
-// building an index) tell it that the result is no longer wanted. The work
-// looks at it as it goes and gives up promptly, freeing what it holds; and
-// it tells it, through the function given at construction, which stage it
-// has begun, on the working thread.
+// Lets the thread that asked for a long piece of work tell it that the result
+// is no longer wanted: the work looks at it as it goes and gives up promptly,
+// freeing what it holds. The work tells it, on its own thread, which stage
+// it begins.
 class Cancellation {
 public:
     Cancellation() = default;
@@ -45,8 +42,7 @@ inline bool IsCancelled(const Cancellation *cancel)
     return cancel && cancel->cancelled();
 }
 
-// Tells `cancel`, when given, that `stage` begins; true when the work is
-// still wanted, so that a stage cancelled before it begins does nothing.
+// Tells `cancel`, when given, that `stage` begins; true while the work is wanted.
 inline bool BeginStage(const Cancellation *cancel, RunStage stage)
 {
     if (cancel)

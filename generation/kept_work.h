@@ -37,14 +37,11 @@ struct SourceIndex {
 
 // What runs made that a later run may take over: the prepared text, and the
 // index built over it (never an index without its text). The same input
-// gives the same text and the same occurrences, so a run that takes them over
-// differs from a fresh one only in the time it takes.
-//
+// gives the same text and occurrences: taking them over changes only the time.
 // The reuse rule: the text serves a run from a file whose bytes have its
 // digest, with its options; the index serves when, beyond that, the context
-// length and the engine are its own. Whatever stops serving is freed, and
-// given back to the system, before anything new is read or built, so the
-// peak memory is never that of two runs.
+// length and the engine are its own. What stops serving is freed, and given
+// back to the system, before anything new is read or built.
 struct KeptWork {
     std::optional<PreparedText> text;
     std::optional<SourceIndex> index;
