@@ -51,7 +51,6 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::newRow("runs at every distance from a cut") << mixedText(800, 1);
         QTest::newRow("runs of everything, other draws") << mixedText(1600, 2);
-        QTest::newRow("spaces at both ends of the text") << QStringLiteral("  ab  cd \r\n ef  ");
         QTest::newRow("a lone surrogate ends the text before spaces")
             << QStringLiteral("Ab\t") + QChar(0xD800) + QStringLiteral("  1 \t");
         QTest::newRow("prose") << ItalianLikeText(3000, 3, 400);
