@@ -1,14 +1,21 @@
 #include "preparation_pieces.h"
 
 #include "memory_budget.h"
+#include "side_by_side.h"
 
 #include <algorithm>
+#include <atomic>
 
 namespace {
 
 // Characters a pass over the text handles between two looks at the
 // cancellation: a megabyte of UTF-16, a millisecond or so of scanning.
 constexpr qsizetype kLookStride = qsizetype(1) << 19;
+
+// Bytes of copied pieces the join frees before it gives them back to the
+// system: each time costs a walk of the allocator's arenas, so not after every
+// piece, and the pieces and the whole text overlap by no more than this.
+constexpr qsizetype kReturnBytes = qsizetype(16) << 20;
 
 bool isLineBreak(QChar c)
 {
@@ -64,35 +71,60 @@ std::optional<qsizetype> cutLimit(QStringView text, const PreparationOptions &op
     return start > 0 && text[start - 1].isHighSurrogate() ? start - 1 : text.size();
 }
 
-// Copies `piece` to the end of `text`, looking at the cancellation between
-// strides: copying touches the text's pages for the first time.
-bool appendLooking(QString &text, QStringView piece, const Cancellation *cancel)
+// Turns the lone surrogates of [begin, end) into U+FFFD, as Qt's lowering
+// does after a change; at the end of the text, the high surrogates that end
+// it are left alone, as Qt leaves them.
+void replaceLoneSurrogates(QChar *begin, QChar *end, bool endsText)
 {
-    for (qsizetype at = 0; at < piece.size(); at += kLookStride) {
-        if (IsCancelled(cancel))
-            return false;
-        text += piece.sliced(at, std::min(kLookStride, piece.size() - at));
+    while (endsText && end > begin && end[-1].isHighSurrogate())
+        --end;
+    for (QChar *c = begin; c < end; ++c) {
+        if (!c->isSurrogate())
+            continue;
+        if (c->isHighSurrogate() && c + 1 < end && c[1].isLowSurrogate())
+            ++c; // a pair
+        else
+            *c = QChar::ReplacementCharacter;
     }
-    return true;
 }
 
-// Turns the lone surrogates of text[from, to) into U+FFFD, as Qt's lowering
-// does after a change; `to` is the end of the text, where the high surrogates
-// that end it are left alone as Qt leaves them.
-void replaceLoneSurrogates(QString &text, qsizetype from)
+// Where a prepared piece goes in the whole text.
+struct Placement {
+    qsizetype skip = 0;         // characters of its start that the seam or the text's start drops
+    qsizetype at = 0;           // where the rest begins in the whole text
+    bool loweredBefore = false; // lowering changed a piece before it
+};
+
+// Places the pieces one after the other, mending the seams: a run split by a
+// cut shows the space or the CR it becomes on both sides of the seam, and at
+// the text's start spaces go. `length` is the whole text's, but for the
+// spaces that end it.
+std::vector<Placement> placed(const std::vector<PreparedPiece> &pieces,
+                              const PreparationOptions &options, qsizetype &length)
 {
-    qsizetype to = text.size();
-    while (to > from && text[to - 1].isHighSurrogate())
-        --to;
-    QChar *units = text.data();
-    for (qsizetype i = from; i < to; ++i) {
-        if (!units[i].isSurrogate())
-            continue;
-        if (units[i].isHighSurrogate() && i + 1 < text.size() && units[i + 1].isLowSurrogate())
-            ++i; // a pair
-        else
-            units[i] = QChar::ReplacementCharacter;
+    std::vector<Placement> places(pieces.size());
+    QChar last;
+    bool empty = true, lowered = false;
+    length = 0;
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        const QString &text = pieces[i].text;
+        qsizetype skip = 0;
+        if (!options.keepMultipleSpaces) {
+            while (empty && skip < text.size() && text[skip] == u' ')
+                ++skip;
+            if (!empty && skip < text.size() && text[skip] == last &&
+                (last == u' ' || (last == u'\r' && !options.ignoreLineBreaks)))
+                ++skip;
+        }
+        places[i] = {skip, length, lowered};
+        length += text.size() - skip;
+        if (skip < text.size()) {
+            last = text.back();
+            empty = false;
+        }
+        lowered = lowered || pieces[i].lowered;
     }
+    return places;
 }
 
 } // namespace
@@ -135,39 +167,47 @@ Result<QString> JoinPreparedPieces(std::vector<PreparedPiece> &pieces,
     if (pieces.size() == 1)
         return std::move(pieces.front().text);
     qsizetype length = 0;
-    for (const PreparedPiece &piece : pieces)
-        length += piece.text.size();
-    QString text;
-    text.reserve(length);
-    bool loweredBefore = false;
-    for (PreparedPiece &piece : pieces) {
-        QStringView rest = piece.text;
-        if (!options.keepMultipleSpaces) {
-            // The seam of a run split by the cut shows the space or the CR
-            // that the run becomes twice; at the text's start, spaces go.
-            const QChar last = text.isEmpty() ? QChar() : text.back();
-            while (text.isEmpty() && rest.startsWith(u' '))
-                rest = rest.sliced(1);
-            if (!rest.isEmpty() && rest.front() == last &&
-                (last == u' ' || (last == u'\r' && !options.ignoreLineBreaks)))
-                rest = rest.sliced(1);
+    const std::vector<Placement> places = placed(pieces, options, length);
+    QString text(length, Qt::Uninitialized);
+    QChar *const whole = text.data();
+
+    // Copying touches the whole text's pages for the first time, a good part
+    // of a second on 100 MB: two sides share it, taking the pieces in turn and
+    // looking at the cancellation between strides.
+    std::atomic<size_t> next{0};
+    std::atomic<bool> stop{false};
+    const auto copy = [&] {
+        qsizetype freedBytes = 0;
+        for (size_t i = next++; i < pieces.size() && !stop; i = next++) {
+            const QStringView rest = QStringView(pieces[i].text).sliced(places[i].skip);
+            QChar *const to = whole + places[i].at;
+            for (qsizetype done = 0; done < rest.size(); done += kLookStride) {
+                if (IsCancelled(cancel))
+                    return false;
+                std::copy_n(rest.data() + done, std::min(kLookStride, rest.size() - done),
+                            to + done);
+            }
+            if (places[i].loweredBefore)
+                replaceLoneSurrogates(to, to + rest.size(), places[i].at + rest.size() == length);
+            // Each piece is freed as soon as it is copied, and given back to
+            // the system soon after: the pieces and the whole text overlap
+            // little.
+            freedBytes += pieces[i].text.size() * qsizetype(sizeof(QChar));
+            pieces[i].text = QString();
+            if (freedBytes >= kReturnBytes) {
+                ReturnFreedMemory();
+                freedBytes = 0;
+            }
         }
-        const qsizetype from = text.size();
-        if (!appendLooking(text, rest, cancel))
-            return CancelledError();
-        if (loweredBefore)
-            replaceLoneSurrogates(text, from);
-        loweredBefore = loweredBefore || piece.lowered;
-        // Each piece is freed, and given back to the system, as soon as it is
-        // copied: the pieces and the whole text then overlap little.
-        piece.text = QString();
-        ReturnFreedMemory();
-    }
+        return true;
+    };
+    if (!RunSideBySide(stop, copy, copy))
+        return CancelledError();
+    ReturnFreedMemory();
     if (!options.keepMultipleSpaces) {
-        qsizetype end = text.size();
-        while (end > 0 && text[end - 1] == u' ')
-            --end;
-        text.truncate(end);
+        while (length > 0 && whole[length - 1] == u' ')
+            --length;
+        text.truncate(length);
     }
     return text;
 }
