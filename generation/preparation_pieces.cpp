@@ -32,6 +32,8 @@ bool isBlank(QChar c)
     return c == u' ' || c == u'\t' || c == u'\f' || c == u'\v';
 }
 
+// Whether a cut may go between `before` and `after`; why these places are
+// safe is told in the header.
 bool cutAllowed(QChar before, QChar after, const PreparationOptions &options)
 {
     if (before.isHighSurrogate() || after.isLowSurrogate())
