@@ -12,10 +12,11 @@ namespace {
 // cancellation: a megabyte of UTF-16, a millisecond or so of scanning.
 constexpr qsizetype kLookStride = qsizetype(1) << 19;
 
-// Bytes of copied pieces the join frees before it gives them back to the
-// system: each time costs a walk of the allocator's arenas, so not after every
-// piece, and the pieces and the whole text overlap by no more than this.
-constexpr qsizetype kReturnBytes = qsizetype(16) << 20;
+// Bytes of copied pieces each side of the join frees before it gives them
+// back to the system: each time costs a walk of the allocator's arenas, so
+// not after every piece, and the pieces and the whole text overlap by no more
+// than twice this.
+constexpr qsizetype kReturnBytes = qsizetype(4) << 20;
 
 bool isLineBreak(QChar c)
 {
