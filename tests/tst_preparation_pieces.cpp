@@ -22,22 +22,16 @@ QString preparedWhole(const QString &text, const PreparationOptions &options)
 // at every distance from the places where a piece may end.
 QString mixedText(int length, quint32 seed)
 {
-    static const QString kinds[] = {
-        QStringLiteral("ab"),       QStringLiteral("Z"),
-        QStringLiteral(" "),        QStringLiteral("  "),
-        QStringLiteral("\t\v\f"),   QStringLiteral("\r\n"),
-        QStringLiteral("\n"),       QStringLiteral("\r"),
-        QStringLiteral("\r\n\r\n"), QStringLiteral("42"),
-        QStringLiteral(",;!"),      QStringLiteral("ÈÀç"),
-        QStringLiteral("_"),        QString(QChar(0xD801)) + QChar(0xDC00), // Deseret capital
-        QStringLiteral("İ"),        QStringLiteral("Жж"),
-        QStringLiteral("Σς"),       QStringLiteral("中文"),
-        QStringLiteral("عر"),       QString(QChar(0xD800)), // lone halves, or a pair side by side
-        QString(QChar(0xDC00))};
+    // Runs split at '|'; then a Deseret capital (a surrogate pair) and the
+    // two halves of a pair alone, which may also fall side by side.
+    static const QStringList kinds =
+        QStringLiteral("ab|Z| |  |\t\v\f|\r\n|\n|\r|\r\n\r\n|42|,;!|ÈÀç|_|İ|Жж|Σς|中文|عر")
+            .split(u'|')
+        << QStringLiteral("\U00010400") << QString(QChar(0xD800)) << QString(QChar(0xDC00));
     QRandomGenerator random(seed);
     QString text;
     while (text.size() < length)
-        text += kinds[random.bounded(int(std::size(kinds)))];
+        text += kinds[random.bounded(int(kinds.size()))];
     return text;
 }
 
