@@ -3,16 +3,19 @@
 // from a run before), and the peak resident memory
 // of the process, each measurement in a fresh process so that no peak
 // includes another's:
-//   bench_run_start MEGABYTES ORDER... [--baseline OTHER]
+//   bench_run_start [--script NAME] MEGABYTES ORDER... [--baseline OTHER]
 //                                        writes a varied text of that many
-//                                        million characters and prints, per
+//                                        million characters (in another
+//                                        script: bytes as UTF-8; NAME is
+//                                        latin, cyrillic or ideographs) and
+//                                        prints, per
 //                                        order, the medians of three runs;
 //                                        with another build's bench_run_start,
 //                                        its runs alternate with this one's on
 //                                        the same text, and the line gives
 //                                        both and their ratios
 //   bench_run_start --measure PATH ORDER one run (used by the above)
-//   bench_run_start --write PATH MEGABYTES  only writes the text
+//   bench_run_start --write PATH MEGABYTES  only writes the text (Latin)
 
 #include "bench_support.h"
 
@@ -44,9 +47,9 @@ QJsonObject measureInChild(const QString &program, const QString &path, int orde
     return MeasureInChild(program, {QStringLiteral("--measure"), path, QString::number(order)});
 }
 
-void writeText(const QString &path, qsizetype megabytes)
+void writeText(const QString &path, qsizetype megabytes, Script script)
 {
-    const QString text = BenchText(megabytes * 1'000'000);
+    const QString text = BenchText(script, megabytes * 1'000'000);
     QFile file(path);
     const QByteArray bytes = text.toUtf8();
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
@@ -63,15 +66,17 @@ double loadAverage()
     return file.open(QIODevice::ReadOnly) ? file.readLine().split(' ').value(0).toDouble() : -1;
 }
 
-int run(qsizetype megabytes, const QList<int> &orders, const QString &baseline)
+int run(qsizetype megabytes, const QList<int> &orders, const QString &baseline,
+        const QString &scriptName, Script script)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("vario.txt"));
-    writeText(path, megabytes);
+    writeText(path, megabytes, script);
     const bool large = megabytes > 20;
     for (int order : orders) {
         QJsonObject line{
             {"benchmark", "run_start"},
+            {"script", scriptName},
             {"file_bytes", double(QFileInfo(path).size())},
             {"order", order},
             {"target_s_at_most", large ? 8.0 : 0.6},
@@ -91,12 +96,20 @@ int run(qsizetype megabytes, const QList<int> &orders, const QString &baseline)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments().mid(1);
+    QStringList args = app.arguments().mid(1);
+    QString scriptName = QStringLiteral("latin");
+    if (args.size() > 2 && args[0] == QLatin1String("--script")) {
+        args.removeFirst();
+        scriptName = args.takeFirst();
+    }
+    const std::optional<Script> script = ScriptNamed(scriptName);
     bool ok = false;
-    if (args.size() == 3 && args[0] == QLatin1String("--write")) {
+    if (!script) {
+        // falls through to the usage
+    } else if (args.size() == 3 && args[0] == QLatin1String("--write")) {
         const qsizetype megabytes = args[2].toLongLong(&ok);
         if (ok && megabytes > 0) {
-            writeText(args[1], megabytes);
+            writeText(args[1], megabytes, Script::Latin);
             return 0;
         }
     } else if (args.size() == 3 && args[0] == QLatin1String("--measure")) {
@@ -104,9 +117,10 @@ int main(int argc, char *argv[])
         if (ok && order >= 1 && order <= 10)
             return measure(args[1], order);
     } else if (const std::optional<SideBySideArguments> parsed = ParseSideBySide(args)) {
-        return run(parsed->megabytes, parsed->orders, parsed->baseline);
+        return run(parsed->megabytes, parsed->orders, parsed->baseline, scriptName, *script);
     }
-    std::fprintf(stderr, "Uso: bench_run_start MEGABYTES ORDINE... [--baseline ALTRO]\n"
+    std::fprintf(stderr, "Uso: bench_run_start [--script latin|cyrillic|ideographs] MEGABYTES "
+                         "ORDINE... [--baseline ALTRO]\n"
                          "     bench_run_start --measure PATH ORDINE\n"
                          "     bench_run_start --write PATH MEGABYTES\n");
     return 2;

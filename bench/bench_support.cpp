@@ -10,10 +10,109 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 QString BenchText(qsizetype characters)
 {
     return ItalianLikeText(characters, 20240611);
+}
+
+namespace {
+
+// The letters of ItalianLikeText, and the Cyrillic letter each one becomes.
+const char16_t kLatinLetters[] = u"abcdefghijklmnopqrstuvwxyzàèìòùé";
+const char16_t kCyrillicLetters[] = u"абцдефгхийклмнопщрстувшжызяэїёює";
+constexpr int kLetterCount = int(std::size(kLatinLetters)) - 1;
+static_assert(std::size(kCyrillicLetters) == std::size(kLatinLetters));
+
+// The place of `c`'s lower case in kLatinLetters, or -1.
+int letterIndex(QChar c)
+{
+    const size_t at = std::u16string_view(kLatinLetters, kLetterCount).find(c.toLower().unicode());
+    return at == std::u16string_view::npos ? -1 : int(at);
+}
+
+QString inCyrillic(QString text)
+{
+    for (QChar &c : text) {
+        if (const int letter = letterIndex(c); letter >= 0) {
+            const QChar cyrillic(kCyrillicLetters[letter]);
+            c = c.isUpper() ? cyrillic.toUpper() : cyrillic;
+        }
+    }
+    return text;
+}
+
+QChar fullWidth(QChar mark)
+{
+    if (mark == u',')
+        return QChar(0x3001);
+    if (mark == u'.')
+        return QChar(0x3002);
+    return QChar(char16_t(0xFF00 + mark.unicode() - 0x20)); // ? and !
+}
+
+QString inIdeographs(const QString &italian)
+{
+    constexpr char16_t kFirstIdeograph = 0x4E00;
+    QString text;
+    text.reserve(italian.size() / 2);
+    int pending = -1; // a letter waiting for the second of its pair
+    const auto flush = [&] {
+        if (pending >= 0)
+            text += QChar(char16_t(kFirstIdeograph + kLetterCount * kLetterCount + pending));
+        pending = -1;
+    };
+    for (const QChar c : italian) {
+        const int letter = letterIndex(c);
+        if (letter >= 0 && pending >= 0) {
+            text += QChar(char16_t(kFirstIdeograph + pending * kLetterCount + letter));
+            pending = -1;
+        } else if (letter >= 0) {
+            pending = letter;
+        } else {
+            flush();
+            if (c == u'\r' || c == u'\n')
+                text += c;
+            else if (c != u' ')
+                text += fullWidth(c);
+        }
+    }
+    flush();
+    return text;
+}
+
+} // namespace
+
+std::optional<Script> ScriptNamed(const QString &name)
+{
+    if (name == QLatin1String("latin"))
+        return Script::Latin;
+    if (name == QLatin1String("cyrillic"))
+        return Script::Cyrillic;
+    if (name == QLatin1String("ideographs"))
+        return Script::Ideographs;
+    return std::nullopt;
+}
+
+QString BenchText(Script script, qsizetype utf8Bytes)
+{
+    if (script == Script::Latin)
+        return BenchText(utf8Bytes);
+    QString text = script == Script::Cyrillic ? inCyrillic(BenchText(utf8Bytes))
+                                              : inIdeographs(BenchText(utf8Bytes));
+    // Every character here takes at most three bytes, the BMP's most.
+    qsizetype length = 0;
+    for (qsizetype bytes = 0; length < text.size(); ++length) {
+        const char16_t u = text[length].unicode();
+        bytes += u < 0x80 ? 1 : u < 0x800 ? 2 : 3;
+        if (bytes > utf8Bytes)
+            break;
+    }
+    if (length > 0 && text[length - 1] == u'\r') // never half a line break
+        --length;
+    text.truncate(length);
+    return text;
 }
 
 double DistinctContextShare(const QString &text, int length)

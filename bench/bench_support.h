@@ -21,6 +21,20 @@
 // different runs describe the same work.
 QString BenchText(qsizetype characters);
 
+// The scripts the benchmarks measure besides the Italian-looking one.
+enum class Script { Latin, Cyrillic, Ideographs };
+
+// "latin", "cyrillic" or "ideographs"; none for another name.
+std::optional<Script> ScriptNamed(const QString &name);
+
+// The benchmarks' text in `script`, of at most `utf8Bytes` bytes as UTF-8
+// (Latin: BenchText(utf8Bytes), of that many characters). Cyrillic: each
+// letter mapped to a Cyrillic one, capitals to capitals. Ideographs: each two
+// letters of a word are one ideograph (about a thousand of them), the spaces
+// between words dropped and punctuation full-width, as in Chinese. Either
+// keeps the Italian text's line breaks and its variety.
+QString BenchText(Script script, qsizetype utf8Bytes);
+
 // The share of distinct contexts of `length` characters among all the
 // contexts of `text` (an estimate within about 1%).
 double DistinctContextShare(const QString &text, int length);

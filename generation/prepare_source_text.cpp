@@ -1,12 +1,12 @@
 #include "prepare_source_text.h"
 
-#include "memory_budget.h"
 #include "preparation_pieces.h"
 #include "regexp.h"
 #include "side_by_side.h"
 
 #include <atomic>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -31,22 +31,45 @@ struct TextEnds {
     bool end = true;
 };
 
+// The steps' patterns, each compiled once for all the pieces a worker
+// prepares.
+struct StepPatterns {
+    explicit StepPatterns(bool jit)
+    {
+        const std::pair<RegExp *, QString> patterns[] = {
+            {&punctuation, kPunctuation},
+            {&digits, QStringLiteral("\\d+")},
+            {&crLfRuns, kCrLfRun},
+            {&lineFeeds, QStringLiteral("\\n+")},
+            {&carriageReturns, QStringLiteral("\\r{2,}")},
+            // Runs of [ \f\t\v] become one space. A lone space would become a
+            // space again, so it is left alone: on prose that skips one match
+            // per word, the bulk of the step's work.
+            {&blanks, QStringLiteral("[ \\f\\t\\v]{2,}|[\\f\\t\\v]")},
+        };
+        for (const auto &[regexp, pattern] : patterns) {
+            regexp->setGlobal(true);
+            regexp->setMultiline(true);
+            regexp->setJitEnabled(jit);
+            regexp->setPattern(pattern);
+        }
+    }
+
+    RegExp punctuation, digits, crLfRuns, lineFeeds, carriageReturns, blanks;
+};
+
 // One piece through the steps, each a replacement over all of it; keeps the
 // first error. A cancelled preparation stops before its next step and lets
 // its text go. The piece is read in place until the first replacement.
 class Steps {
 public:
-    Steps(QStringView piece, RegExp &pattern, const Cancellation *cancel)
-        : m_piece(piece), m_pattern(pattern), m_cancel(cancel)
-    {
-    }
+    Steps(QStringView piece, const Cancellation *cancel) : m_piece(piece), m_cancel(cancel) {}
 
-    void replace(const QString &pattern, const QString &replacement)
+    void replace(RegExp &pattern, const QString &replacement)
     {
         if (stopped())
             return;
-        m_pattern.setPattern(pattern);
-        Result<QString> replaced = m_pattern.Replace(m_piece, replacement);
+        Result<QString> replaced = pattern.Replace(m_piece, replacement);
         if (!replaced) {
             m_error = replaced.error();
             return;
@@ -70,13 +93,20 @@ public:
         m_piece = m_piece.sliced(first, last - first);
     }
 
-    Result<QString> result() &&
+    // Lowering comes last, so that the accented capitals kept above are
+    // lowered too.
+    Result<PreparedPiece> lowered(bool lowerCase) &&
     {
         if (stopped())
             return *m_error;
-        if (m_piece.size() == m_text.size())
-            return std::move(m_text);
-        return m_piece.toString();
+        PreparedPiece piece;
+        piece.text = m_piece.size() == m_text.size() ? std::move(m_text) : m_piece.toString();
+        if (lowerCase) {
+            QString lower = std::as_const(piece.text).toLower();
+            piece.lowered = lower != piece.text;
+            piece.text = std::move(lower);
+        }
+        return piece;
     }
 
 private:
@@ -92,41 +122,38 @@ private:
 
     QStringView m_piece; // the text as the steps so far left it
     QString m_text;      // what m_piece views once a step replaced something
-    RegExp &m_pattern;
     const Cancellation *m_cancel;
     std::optional<Error> m_error;
 };
 
-Result<QString> preparePiece(QStringView piece, TextEnds ends, const PreparationOptions &options,
-                             RegExp &pattern, const Cancellation *cancel)
+Result<PreparedPiece> preparePiece(QStringView piece, TextEnds ends,
+                                   const PreparationOptions &options, StepPatterns &patterns,
+                                   const Cancellation *cancel)
 {
-    Steps steps(piece, pattern, cancel);
+    Steps steps(piece, cancel);
 
     if (options.ignorePunctuation)
-        steps.replace(kPunctuation, kSpace);
+        steps.replace(patterns.punctuation, kSpace);
     if (options.ignoreDigits)
-        steps.replace(QStringLiteral("\\d+"), kSpace);
+        steps.replace(patterns.digits, kSpace);
 
     if (options.ignoreLineBreaks) {
         // Only CR LF pairs become spaces; a lone CR or LF stays in the text.
-        steps.replace(kCrLfRun, kSpace);
+        steps.replace(patterns.crLfRuns, kSpace);
     } else {
         // A run of CR LF pairs or of LFs becomes one CR; unless multiple
         // spaces are kept, so does a run of CRs, and blank lines vanish.
-        steps.replace(kCrLfRun, kCarriageReturn);
-        steps.replace(QStringLiteral("\\n+"), kCarriageReturn);
+        steps.replace(patterns.crLfRuns, kCarriageReturn);
+        steps.replace(patterns.lineFeeds, kCarriageReturn);
         if (!options.keepMultipleSpaces)
-            steps.replace(QStringLiteral("\\r{2,}"), kCarriageReturn); // one CR stays one CR
+            steps.replace(patterns.carriageReturns, kCarriageReturn); // one CR stays one CR
     }
 
     if (!options.keepMultipleSpaces) {
-        // Runs of [ \f\t\v] become one space. A lone space would become a
-        // space again, so it is left alone: on prose that skips one match
-        // per word, the bulk of the step's work.
-        steps.replace(QStringLiteral("[ \\f\\t\\v]{2,}|[\\f\\t\\v]"), kSpace);
+        steps.replace(patterns.blanks, kSpace);
         steps.trimSpaces(ends);
     }
-    return std::move(steps).result();
+    return std::move(steps).lowered(options.lowerCase);
 }
 
 } // namespace
@@ -134,25 +161,25 @@ Result<QString> preparePiece(QStringView piece, TextEnds ends, const Preparation
 Result<QString> PrepareSourceText(const QString &content, const PreparationOptions &options,
                                   const Cancellation *cancel, const PreparationTuning &tuning)
 {
-    const std::vector<qsizetype> ends = PieceEnds(content, tuning.pieceLength);
-    const size_t count = ends.size();
-    std::vector<QString> prepared(count);
+    const std::optional<std::vector<qsizetype>> ends =
+        PieceEnds(content, options, tuning.pieceLength, cancel);
+    if (!ends)
+        return CancelledError();
+    const size_t count = ends->size();
+    std::vector<PreparedPiece> prepared(count);
 
     // Two workers take the pieces in turn; a failure or a cancellation on
     // either side sets `stop`, which ends both before their next piece.
     std::atomic<size_t> next{0};
     std::atomic<bool> stop{false};
     const auto work = [&](std::optional<Error> &error) {
-        RegExp pattern;
-        pattern.setGlobal(true);
-        pattern.setMultiline(true);
-        pattern.setJitEnabled(tuning.jit);
+        StepPatterns patterns(tuning.jit);
         for (size_t i = next++; i < count && !stop; i = next++) {
-            const qsizetype start = i == 0 ? 0 : ends[i - 1];
+            const qsizetype start = i == 0 ? 0 : (*ends)[i - 1];
             const TextEnds textEnds{i == 0, i + 1 == count};
-            Result<QString> piece =
-                preparePiece(QStringView(content).sliced(start, ends[i] - start), textEnds, options,
-                             pattern, cancel);
+            Result<PreparedPiece> piece =
+                preparePiece(QStringView(content).sliced(start, (*ends)[i] - start), textEnds,
+                             options, patterns, cancel);
             if (!piece) {
                 error = piece.error();
                 return false;
@@ -169,35 +196,5 @@ Result<QString> PrepareSourceText(const QString &content, const PreparationOptio
                          stop, [&] { return work(firstError); }, [&] { return work(secondError); });
     if (!done)
         return firstError ? *firstError : *secondError;
-
-    QString text;
-    if (count == 1) {
-        text = std::move(prepared.front());
-    } else {
-        qsizetype length = 0;
-        for (const QString &piece : prepared)
-            length += piece.size();
-        text.reserve(length);
-        // Joining 100 MB takes a good part of a second (the text's pages are
-        // touched for the first time), so it looks at the cancellation too.
-        for (QString &piece : prepared) {
-            if (IsCancelled(cancel))
-                return CancelledError();
-            text += piece;
-            // Each piece is freed, and given back to the system, as soon as it
-            // is copied: the pieces and the whole text then overlap little.
-            piece = QString();
-            ReturnFreedMemory();
-        }
-    }
-    // Lowering comes last, so that the accented capitals kept above are
-    // lowered too, and over the whole text: once Qt has lowered a character it
-    // turns every lone surrogate after it into U+FFFD, so a piece lowered on
-    // its own could keep one that the whole text loses.
-    if (options.lowerCase) {
-        if (IsCancelled(cancel))
-            return CancelledError();
-        text = std::move(text).toLower();
-    }
-    return text;
+    return JoinPreparedPieces(prepared, options, cancel);
 }

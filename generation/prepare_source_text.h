@@ -7,14 +7,15 @@
 #include <QString>
 
 // How the preparation cuts a text into pieces and runs its patterns. Tests
-// shrink the pieces so that a small text has a boundary at every place one
-// can go, and run the patterns both ways.
+// shrink the pieces so that a small text has a cut at every place one can go,
+// and run the patterns both ways.
 struct PreparationTuning {
-    // Characters a piece holds at least (a piece ends at the first boundary
-    // past that): small enough that a cancellation is seen within a few
-    // milliseconds, large enough that compiling the steps' patterns for
-    // each piece costs next to nothing.
-    qsizetype pieceLength = qsizetype(1) << 20;
+    // Characters a piece holds at least (a piece ends at the first place past
+    // that where it may): small enough that each replacement over a piece
+    // looks at the cancellation every megabyte or so (a piece of 512 Ki
+    // UTF-16 characters), large enough that a piece's own costs (its strings,
+    // the first match of each pattern) weigh nothing.
+    qsizetype pieceLength = qsizetype(1) << 19;
     // Whether the patterns may run as machine code; off, every step runs on
     // the pattern engine's interpreter, with the same result.
     bool jit = true;
@@ -22,12 +23,14 @@ struct PreparationTuning {
 
 // Turns the file content into the source text the generator draws from: a
 // fixed sequence of whole-text replacements, some switched by the options.
-// Unless line breaks are ignored, line breaks come out as CRs, and a run of
-// them as a single CR unless multiple spaces are kept.
+// Unless line breaks are ignored, line breaks come out as CRs: a run of CR LF
+// pairs or of LFs as one CR, and, unless multiple spaces are kept, any run of
+// line breaks as one CR.
 // The text is prepared in pieces, side by side where there is a second
-// core, with exactly the result of preparing it whole.
+// core, with exactly the result of preparing it whole, in any script.
 // Fails only if the pattern engine does (resource limits), never quietly, or
-// when `cancel` is cancelled (it looks between steps and between pieces).
+// when `cancel` is cancelled (every pass looks at it at least every megabyte
+// or so of text: the scan for cuts, each replacement, the lowering, the join).
 Result<QString> PrepareSourceText(const QString &content, const PreparationOptions &options,
                                   const Cancellation *cancel = nullptr,
                                   const PreparationTuning &tuning = PreparationTuning());

@@ -22,19 +22,16 @@ QString preparedWhole(const QString &text, const PreparationOptions &options)
 // at every distance from the places where a piece may end.
 QString mixedText(int length, quint32 seed)
 {
-    static const QString kinds[] = {
-        QStringLiteral("ab"),       QStringLiteral("Z"),
-        QStringLiteral(" "),        QStringLiteral("  "),
-        QStringLiteral("\t\v\f"),   QStringLiteral("\r\n"),
-        QStringLiteral("\n"),       QStringLiteral("\r"),
-        QStringLiteral("\r\n\r\n"), QStringLiteral("42"),
-        QStringLiteral(",;!"),      QStringLiteral("ÈÀç"),
-        QStringLiteral("_"),        QString(QChar(0xD801)) + QChar(0xDC00), // Deseret capital
-        QStringLiteral("İ")};
+    // Runs split at '|'; then a Deseret capital (a surrogate pair) and the
+    // two halves of a pair alone, which may also fall side by side.
+    static const QStringList kinds =
+        QStringLiteral("ab|Z| |  |\t\v\f|\r\n|\n|\r|\r\n\r\n|42|,;!|ÈÀç|_|İ|Жж|Σς|中文|عر")
+            .split(u'|')
+        << QStringLiteral("\U00010400") << QString(QChar(0xD800)) << QString(QChar(0xDC00));
     QRandomGenerator random(seed);
     QString text;
     while (text.size() < length)
-        text += kinds[random.bounded(int(std::size(kinds)))];
+        text += kinds[random.bounded(int(kinds.size()))];
     return text;
 }
 
@@ -48,10 +45,19 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::newRow("runs at every distance from a cut") << mixedText(800, 1);
         QTest::newRow("runs of everything, other draws") << mixedText(1600, 2);
-        QTest::newRow("spaces at both ends of the text") << QStringLiteral("  ab  cd \r\n ef  ");
-        QTest::newRow("letters only: every place is a cut") << QStringLiteral("abcdefgh");
-        QTest::newRow("no two letters together: one piece") << QStringLiteral("a1b,c d\re");
+        QTest::newRow("a lone surrogate ends the text before spaces")
+            << QStringLiteral("Ab\t") + QChar(0xD800) + QStringLiteral("  1 \t");
         QTest::newRow("prose") << ItalianLikeText(3000, 3, 400);
+        QTest::newRow("Cyrillic") << QStringLiteral(
+            "Съешь же ещё этих мягких  французских булок,\r\nда выпей чаю!\r\n\r\nЁЖ 12");
+        QTest::newRow("Greek") << QStringLiteral(
+            "ΞΕΣΚΕΠΑΖΩ την ψυχοφθόρα βδελυγμία;\r\n\r\nΟΔΟΣ  οδός, ΟΔΟΣ.\r\nΆ");
+        QTest::newRow("CJK, no spaces") << QStringLiteral(
+            "我能吞下玻璃而不伤身体。\r\n天地玄黄，宇宙洪荒！\r\n\r\n日月盈昃，辰宿列张。");
+        QTest::newRow("Arabic") << QStringLiteral(
+            "أنا قادر على أكل الزجاج، و هذا لا يؤلمني.\r\n\r\nمرحبا  بالعالم؟ ١٢٣");
+        QTest::newRow("digits only")
+            << QStringLiteral("3141592653  5897932384\r\n6264338327\t9502884197\r\n\r\n1693993751");
     }
 
     void piecesJoinToTheWholeText()

@@ -1,17 +1,37 @@
 // Fuzzes PrepareSourceText with every combination of the five options on
-// arbitrary UTF-16 text, checking what each option promises of its output,
+// text in many scripts, checking what each option promises of its output,
 // and that preparing the text in small pieces gives what preparing it whole
 // gives.
 //
-// Input: one byte whose low five bits are the options and whose high three
-// bits, plus one, the length of the pieces; then the text as little-endian
-// code units.
+// Input: one byte, the length of the pieces less one; then one byte per
+// character, drawn from kAlphabet.
 
 #include "../support/option_bits.h"
 #include "fuzz_support.h"
 #include "prepare_source_text.h"
 
 namespace {
+
+// Characters that the steps and lowering treat each its own way, in several
+// scripts: white space, line breaks, digits, punctuation, accented letters
+// kept and not, capitals whose lower case is longer (İ) or ASCII (Kelvin
+// sign), letters without case, two surrogate pairs, and, last, a lone low
+// and a lone high surrogate.
+const QString kAlphabet =
+    QStringLiteral("aZ_07 \t\v\f\r\n,!ÈàçÑ\u00A0\u0085ЖжЁΣςΆ中。ع،שİß\u212AＡ٣Ա"
+                   "\U00010400\U0001F600") +
+    QChar(0xDC00) + QChar(0xD800);
+
+// The character of kAlphabet that `byte` draws, a surrogate pair whole.
+QStringView drawn(std::uint8_t byte)
+{
+    qsizetype at = byte % kAlphabet.size();
+    if (kAlphabet[at].isLowSurrogate() && at > 0 && kAlphabet[at - 1].isHighSurrogate())
+        --at;
+    const bool pair = kAlphabet[at].isHighSurrogate() && at + 1 < kAlphabet.size() &&
+                      kAlphabet[at + 1].isLowSurrogate();
+    return QStringView(kAlphabet).sliced(at, pair ? 2 : 1);
+}
 
 bool isAsciiDigit(QChar c)
 {
@@ -71,19 +91,25 @@ void checkOutput(const QString &in, unsigned bits, const QString &out)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    FuzzInput input(data, size);
-    const unsigned bits = input.byte();
-    const QString text = input.utf16Rest(1 << 16);
-    const QString out = Unwrap(PrepareSourceText(text, OptionsFromBits(bits), nullptr,
-                                                 {.pieceLength = qsizetype(1) << 30}),
-                               "PrepareSourceText failed");
-    checkOutput(text, bits, out);
-    const QString inPieces = Unwrap(PrepareSourceText(text, OptionsFromBits(bits), nullptr,
-                                                      {.pieceLength = qsizetype(bits >> 5) + 1}),
-                                    "PrepareSourceText in pieces failed");
-    Require(inPieces == out, "prepared in pieces as a whole",
-            QStringLiteral("options %1\nin:  %2\nwhole:  %3\npieces: %4")
+    const qsizetype pieceLength = size > 0 ? qsizetype(data[0]) + 1 : 1;
+    QString text;
+    for (std::size_t i = 1; i < size; ++i)
+        text += drawn(data[i]);
+    for (unsigned bits = 0; bits < 32; ++bits) {
+        const PreparationOptions options = OptionsFromBits(bits);
+        const QString out =
+            Unwrap(PrepareSourceText(text, options, nullptr, {.pieceLength = qsizetype(1) << 30}),
+                   "PrepareSourceText failed");
+        checkOutput(text, bits, out);
+        const QString inPieces =
+            Unwrap(PrepareSourceText(text, options, nullptr, {.pieceLength = pieceLength}),
+                   "PrepareSourceText in pieces failed");
+        Require(inPieces == out, "prepared in pieces as a whole", [&] {
+            return QStringLiteral("options %1, pieces of %2\nin:  %3\nwhole:  %4\npieces: %5")
                 .arg(bits)
-                .arg(Dump(text), Dump(out), Dump(inPieces)));
+                .arg(pieceLength)
+                .arg(Dump(text), Dump(out), Dump(inPieces));
+        });
+    }
     return 0;
 }
