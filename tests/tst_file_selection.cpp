@@ -16,8 +16,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <functional>
-
 #include <unistd.h>
 
 namespace {
