@@ -1,4 +1,5 @@
-// Choosing the source file: the dialog's settings, cancel, choice, failure.
+// Choosing the source file: the dialog's settings, cancel, choice, every failure
+// and what the window shows for it.
 // Controls are found by object name, as a user's tools find them.
 #include "file_selection.h"
 #include "find_control.h"
@@ -132,30 +133,8 @@ private slots:
         QCOMPARE(again, expected);
     }
 
-    void failureShowsErrorBox()
-    {
-        auto fake = std::make_unique<FakeDialog>();
-        fake->outcome = OpenFileOutcome::failed(42, QStringLiteral("Descrizione dell'errore"));
-        m_window->setFileDialog(std::move(fake));
-        fileName()->setText(QStringLiteral("/testi/scelto.txt"));
-
-        QStringList box;
-        WhenShown<QMessageBox>(m_window.get(), [&](QMessageBox *b) {
-            box = {b->text(), b->windowTitle(), b->icon() == QMessageBox::Warning ? "warning" : "",
-                   b->standardButtons() == QMessageBox::Ok ? "OK only" : "",
-                   b->parentWidget() == m_window.get() ? "over the window" : ""};
-            b->button(QMessageBox::Ok)->click();
-        });
-        button("cmdLoad")->click();
-
-        QCOMPARE(box,
-                 (QStringList{"Errore n. 42:\nDescrizione dell'errore", "Selezione file di testo",
-                              "warning", "OK only", "over the window"}));
-        // Nothing chosen: as after a cancel, the run and the name stay.
-        QCOMPARE(fileName()->text(), QStringLiteral("/testi/scelto.txt"));
-    }
-
-    // Every answer of the dialog that gives no file; a file chosen is dialogOutcome's.
+    // Every answer of the dialog that gives no file, and what the window then
+    // shows; a file chosen is dialogOutcome's.
     void interpretDialogResult_data()
     {
         QTest::addColumn<bool>("accepted");
@@ -183,6 +162,25 @@ private slots:
                  errorNumber ? OpenFileOutcome::Kind::Failed : OpenFileOutcome::Kind::Cancelled);
         QCOMPARE(outcome.errorNumber, errorNumber);
         QCOMPARE(outcome.errorDescription.isEmpty(), errorNumber == 0);
+
+        // The window, given that answer, says why over itself, and keeps the name.
+        auto fake = std::make_unique<FakeDialog>();
+        fake->outcome = outcome;
+        m_window->setFileDialog(std::move(fake));
+        fileName()->setText(QStringLiteral("/testi/scelto.txt"));
+        QStringList box;
+        WhenShown<QMessageBox>(m_window.get(), [&](QMessageBox *b) {
+            box = {b->text(), b->windowTitle(), b->icon() == QMessageBox::Warning ? "warning" : "",
+                   b->standardButtons() == QMessageBox::Ok ? "OK only" : "",
+                   b->parentWidget() == m_window.get() ? "over the window" : ""};
+            b->button(QMessageBox::Ok)->click();
+        });
+        button("cmdLoad")->click();
+        const QString text = QStringLiteral("Errore n. %1:\n").arg(errorNumber);
+        const QStringList expected{text + outcome.errorDescription, "Selezione file di testo",
+                                   "warning", "OK only", "over the window"};
+        QCOMPARE(box, errorNumber ? expected : QStringList());
+        QCOMPARE(fileName()->text(), QStringLiteral("/testi/scelto.txt"));
     }
 
     void startingFolder_data()
