@@ -1,11 +1,11 @@
 // gramisola-cli end to end, as a subprocess: prepared text, what reaches
-// standard output, seeds, standard input, large sources, and the
-// errors a script can rely on. How files are read and refused is tested where
-// files are read.
+// standard output, standard input, large sources, and the errors a script can
+// rely on. How files are read and refused is tested where files are read, an
+// empty source file in the window's test; that the seed decides the text,
+// tst_pattern's test of refused executable memory shows.
 
 #include "cli_process.h"
 #include "code_units.h"
-#include "corpus.h"
 #include "temp_files.h"
 
 #include <QTest>
@@ -15,112 +15,98 @@ using namespace std::literals;
 class TestCli : public QObject {
     Q_OBJECT
 private slots:
-    void statusAndOutput_data();
-    void statusAndOutput();
-    void anotherSeedGivesAnotherText();
-    void megabytesOfOneCharacter();
+    // The prepared text, exactly; usage errors exit with 2, file errors with 1,
+    // with nothing on standard output and a message after the program's name on
+    // standard error (one line for a file error).
+    void statusAndOutput_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("out");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QByteArray>("input"); // standard input
+
+        const auto prepared = [this](const char *name, QStringList options,
+                                     const QByteArray &content, const QByteArray &expected) {
+            options << QStringLiteral("--prepare-only")
+                    << WriteTempFile(m_dir, QString::fromUtf8(name) + QStringLiteral(".txt"),
+                                     content);
+            QTest::newRow(name) << options << 0 << expected << QString() << QByteArray();
+        };
+        prepared("CR written as newline", {}, "a  b\r\n\r\nc ", "a b\nc");
+        prepared("all options",
+                 {"--raw", "--ignore-digits", "--ignore-punctuation", "--lower-case",
+                  "--keep-spaces", "--ignore-line-breaks"},
+                 "Così, 42\r\nvolte!", "così    volte ");
+        prepared("lone surrogate written as U+FFFD, NUL and controls kept", {},
+                 EncodeUtf16Le(Units(u"ab\xD800 c\0\x01\x7F"sv), true),
+                 QByteArray("ab\xEF\xBF\xBD c\0\x01\x7F", 10));
+        prepared("one space is text", {"--keep-spaces"}, " ", " ");
+        QTest::newRow("standard input decoded as a file, CR kept raw")
+            << QStringList{"--raw", "--prepare-only", "-"} << 0
+            << QByteArray("perch\xc3\xa8 \rfine") << QString() << QByteArray("perch\xe8  \nfine");
+        QTest::newRow("version") << QStringList{"-v"} << 0
+                                 << QByteArray("gramisola-cli " GRAMISOLA_VERSION "\n") << QString()
+                                 << QByteArray();
+
+        const auto failed = [](const char *name, const QStringList &arguments, int status,
+                               const char *message) {
+            QTest::newRow(name) << arguments << status << QByteArray() << QString::fromUtf8(message)
+                                << QByteArray();
+        };
+        const QString good = WriteTempFile(m_dir, QStringLiteral("good.txt"), "testo qualsiasi");
+        failed("order too high", {"-o", "11", good}, 2, "ordine");
+        failed("unknown option", {"--loud", good}, 2, "sconosciuta");
+        failed("unknown engine", {"--engine", "fast", good}, 2, "motore");
+        failed("switch given a value", {"--raw=1", good}, 2, "opzione sconosciuta: --raw=1");
+        failed("value missing at the end", {good, "--seed"}, 2, "manca il valore di --seed");
+        failed("no file named", {}, 2, "manca il nome del file");
+        failed("two files named", {good, good}, 2, "un solo file");
+        failed("empty standard input", {"-"}, 1, "vuoto");
+        failed(
+            "nothing left to draw from at order 1",
+            {"--ignore-punctuation", "-o", "1", WriteTempFile(m_dir, "punct.txt", ".,;:!?-()\"'")},
+            1, "il testo preparato è vuoto");
+    }
+
+    void statusAndOutput()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QByteArray, out);
+        QFETCH(QString, message);
+        QFETCH(QByteArray, input);
+        const CliOutcome result = RunCli(arguments, input);
+        QCOMPARE(result.status, status);
+        QCOMPARE(result.out, out);
+        const QString err = QString::fromLocal8Bit(result.err);
+        if (message.isEmpty())
+            QVERIFY2(err.isEmpty(), qPrintable(err));
+        else
+            QVERIFY2(err.startsWith(u"gramisola-cli: ") &&
+                         err.contains(message, Qt::CaseInsensitive) &&
+                         (status != 1 || err.count(u'\n') == 1),
+                     qPrintable(err));
+    }
+
+    // Every context of a source of one repeated character recurs millions of
+    // times; the longest order finds no word that long and restarts.
+    void megabytesOfOneCharacter()
+    {
+        const QString file =
+            WriteTempFile(m_dir, QStringLiteral("a.txt"), QByteArray(4 << 20, 'a'));
+        for (const char *order : {"1", "2", "10"}) {
+            const CliOutcome run = RunCli({"--seed", "7", "-n", "300", "-o", order, file});
+            QCOMPARE(run.status, 0);
+            QVERIFY2(run.out.size() >= 300 &&
+                         run.out.count('a') + run.out.count('\n') == run.out.size(),
+                     order);
+        }
+    }
 
 private:
     QTemporaryDir m_dir;
 };
-
-// The prepared text, exactly; usage errors exit with 2, file errors with 1,
-// with nothing on standard output and a message after the program's name on
-// standard error (one line for a file error).
-void TestCli::statusAndOutput_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QByteArray>("out");
-    QTest::addColumn<QString>("message");
-    QTest::addColumn<QByteArray>("input"); // standard input
-
-    const auto prepared = [this](const char *name, QStringList options, const QByteArray &content,
-                                 const QByteArray &expected) {
-        options << QStringLiteral("--prepare-only")
-                << WriteTempFile(m_dir, QString::fromUtf8(name) + QStringLiteral(".txt"), content);
-        QTest::newRow(name) << options << 0 << expected << QString() << QByteArray();
-    };
-    prepared("raw keeps CR", {"--raw"}, "a  b\r\n\r\nc ", "a b\rc");
-    prepared("CR written as newline", {}, "a  b\r\n\r\nc ", "a b\nc");
-    prepared("all options",
-             {"--raw", "--ignore-digits", "--ignore-punctuation", "--lower-case", "--keep-spaces",
-              "--ignore-line-breaks"},
-             "Così, 42\r\nvolte!", "così    volte ");
-    prepared("lone surrogate written as U+FFFD, NUL and controls kept", {},
-             EncodeUtf16Le(Units(u"ab\xD800 c\0\x01\x7F"sv), true),
-             QByteArray("ab\xEF\xBF\xBD c\0\x01\x7F", 10));
-    prepared("one space is text", {"--keep-spaces"}, " ", " ");
-    QTest::newRow("standard input decoded as a file")
-        << QStringList{"--raw", "--prepare-only", "-"} << 0 << QByteArray("perch\xc3\xa8 \rfine")
-        << QString() << QByteArray("perch\xe8  \nfine");
-    QTest::newRow("version") << QStringList{"-v"} << 0
-                             << QByteArray("gramisola-cli " GRAMISOLA_VERSION "\n") << QString()
-                             << QByteArray();
-
-    const auto failed = [](const char *name, const QStringList &arguments, int status,
-                           const char *message) {
-        QTest::newRow(name) << arguments << status << QByteArray() << QString::fromUtf8(message)
-                            << QByteArray();
-    };
-    const QString good = WriteTempFile(m_dir, QStringLiteral("good.txt"), "testo qualsiasi");
-    failed("order too high", {"-o", "11", good}, 2, "ordine");
-    failed("unknown option", {"--loud", good}, 2, "sconosciuta");
-    failed("unknown engine", {"--engine", "fast", good}, 2, "motore");
-    failed("switch given a value", {"--raw=1", good}, 2, "opzione sconosciuta: --raw=1");
-    failed("value missing at the end", {good, "--seed"}, 2, "manca il valore di --seed");
-    failed("no file named", {}, 2, "manca il nome del file");
-    failed("two files named", {good, good}, 2, "un solo file");
-    failed("empty file", {WriteTempFile(m_dir, QStringLiteral("empty.txt"), {})}, 1,
-           "\" è vuoto: non c'è testo da cui generare");
-    failed("empty standard input", {"-"}, 1, "vuoto");
-    failed("nothing left to draw from at order 1",
-           {"--ignore-punctuation", "-o", "1", WriteTempFile(m_dir, "punct.txt", ".,;:!?-()\"'")},
-           1, "il testo preparato è vuoto");
-}
-
-void TestCli::statusAndOutput()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(int, status);
-    QFETCH(QByteArray, out);
-    QFETCH(QString, message);
-    QFETCH(QByteArray, input);
-    const CliOutcome result = RunCli(arguments, input);
-    QCOMPARE(result.status, status);
-    QCOMPARE(result.out, out);
-    const QString err = QString::fromLocal8Bit(result.err);
-    if (message.isEmpty())
-        QVERIFY2(err.isEmpty(), qPrintable(err));
-    else
-        QVERIFY2(err.startsWith(u"gramisola-cli: ") && err.contains(message, Qt::CaseInsensitive) &&
-                     (status != 1 || err.count(u'\n') == 1),
-                 qPrintable(err));
-}
-
-// Another seed, another text. That the same seed gives the same text,
-// tst_pattern's test of refused executable memory shows.
-void TestCli::anotherSeedGivesAnotherText()
-{
-    const QString file = WriteTempFile(m_dir, "seed.txt", ItalianLikeText(20'000, 3).toUtf8());
-    const QStringList args{"-o", "3", "-n", "2000", file};
-    QVERIFY(RunCli(QStringList{"--seed", "1"} + args).out !=
-            RunCli(QStringList{"--seed", "2"} + args).out);
-}
-
-// Every context of a source of one repeated character recurs millions of
-// times; the longest order finds no word that long and restarts.
-void TestCli::megabytesOfOneCharacter()
-{
-    const QString file = WriteTempFile(m_dir, QStringLiteral("a.txt"), QByteArray(4 << 20, 'a'));
-    for (const char *order : {"1", "2", "10"}) {
-        const CliOutcome run = RunCli({"--seed", "7", "-n", "300", "-o", order, file});
-        QCOMPARE(run.status, 0);
-        QVERIFY2(run.out.size() >= 300 &&
-                     run.out.count('a') + run.out.count('\n') == run.out.size(),
-                 order);
-    }
-}
 
 QTEST_GUILESS_MAIN(TestCli)
 #include "tst_cli.moc"

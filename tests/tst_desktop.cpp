@@ -35,10 +35,7 @@ struct Started {
     // `vars` are NAME=value, added to this process's environment.
     Started(const QString &program, const QStringList &args, const QStringList &vars)
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const QString &var : vars)
-            env.insert(var.section(u'=', 0, 0), var.section(u'=', 1));
-        process.setProcessEnvironment(env);
+        process.setEnvironment(QProcess::systemEnvironment() + vars); // the last of a name wins
         process.start(program, args);
     }
     ~Started()

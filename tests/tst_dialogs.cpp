@@ -64,13 +64,6 @@ bool showsAllItsInk(const QLabel *label)
     return inked;
 }
 
-PreparationOptions only(bool PreparationOptions::*field)
-{
-    PreparationOptions options;
-    options.*field = true;
-    return options;
-}
-
 } // namespace
 
 class TestDialogs : public QObject {
@@ -92,13 +85,13 @@ private slots:
         QTest::addColumn<QString>("caption");
         QTest::addColumn<PreparationOptions>("alone"); // options() with only this box checked
         using P = PreparationOptions;
-        QTest::newRow("chkNumeri") << "Ignora i numeri" << only(&P::ignoreDigits);
-        QTest::newRow("chkACapo") << "Ignora i ritorni a capo" << only(&P::ignoreLineBreaks);
+        QTest::newRow("chkNumeri") << "Ignora i numeri" << P{.ignoreDigits = true};
+        QTest::newRow("chkACapo") << "Ignora i ritorni a capo" << P{.ignoreLineBreaks = true};
         QTest::newRow("chkPunteggiatura")
-            << "Ignora la punteggiatura" << only(&P::ignorePunctuation);
-        QTest::newRow("chkMinuscolo") << "Imposta tutto minuscolo" << only(&P::lowerCase);
+            << "Ignora la punteggiatura" << P{.ignorePunctuation = true};
+        QTest::newRow("chkMinuscolo") << "Imposta tutto minuscolo" << P{.lowerCase = true};
         QTest::newRow("chkNessuna")
-            << "Non eliminare gli spazi multipli" << only(&P::keepMultipleSpaces);
+            << "Non eliminare gli spazi multipli" << P{.keepMultipleSpaces = true};
         QTest::newRow("cmdOK") << "OK" << P{};
     }
 
@@ -121,11 +114,7 @@ private slots:
         QPointer<frmInfo> info = frmInfo::showInfo();
         QVERIFY(info && info->isVisible());
         QCOMPARE(QApplication::activeModalWidget(), nullptr);
-        QCOMPARE(frmInfo::showInfo(), info.data());
-        int infoWindows = 0;
-        for (QWidget *w : QApplication::topLevelWidgets())
-            infoWindows += qobject_cast<frmInfo *>(w) != nullptr;
-        QCOMPARE(infoWindows, 1);
+        QCOMPARE(frmInfo::showInfo(), info.data());     // the one window, shown again
         for (const char *name : {"Label1", "Label2"}) { // no text is cut
             const auto *label = Control<QLabel>(*info, QLatin1String(name));
             QVERIFY2(showsAllItsInk(label), name);
@@ -191,15 +180,13 @@ private slots:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY2(dialog, "closing must hide the dialog, not destroy it");
         QVERIFY(dialog->isHidden());
-        PreparationOptions expected;
-        expected.ignoreLineBreaks = expected.lowerCase = true;
         PreparationOptions onReopen;
         QTimer::singleShot(0, dialog, [&] {
             onReopen = options->options();
             Control<QPushButton>(*options, "cmdOK")->click();
         });
         QCOMPARE(dialog->exec(), int(QDialog::Accepted));
-        QVERIFY(onReopen == expected);
+        QVERIFY((onReopen == PreparationOptions{.ignoreLineBreaks = true, .lowerCase = true}));
     }
 };
 

@@ -1,4 +1,5 @@
-// Choosing the source file: the dialog's settings, cancel, choice, failure.
+// Choosing the source file: the dialog's settings, cancel, choice, every failure
+// and what the window shows for it.
 // Controls are found by object name, as a user's tools find them.
 #include "file_selection.h"
 #include "find_control.h"
@@ -15,8 +16,6 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <functional>
 
 #include <unistd.h>
 
@@ -59,194 +58,186 @@ struct FakeDialog : OpenFileDialog {
 class TestFileSelection : public QObject {
     Q_OBJECT
 private slots:
-    void init();
+    void init()
+    {
+        m_window = std::make_unique<frmGramisola>();
+        m_window->setFileDialog(
+            std::make_unique<QtOpenFileDialog>(QtOpenFileDialog::Look::QtWidgets));
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    }
     void cleanup() { m_window.reset(); }
-    void dialogOutcome_data();
-    void dialogOutcome();
-    void failureShowsErrorBox();
-    void interpretDialogResult_data();
-    void interpretDialogResult();
-    void startingFolder_data();
-    void startingFolder();
+
+    void dialogOutcome_data()
+    {
+        // What the user does in the dialog, with a run paused: "cancel", "choose" a
+        // new file, choose the file already shown ("same"), or type a name that
+        // does not exist ("missing"), which the dialog refuses with a box of its own.
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<bool>("chosen");
+        QTest::newRow("cancel keeps Continua") << "cancel" << false;
+        QTest::newRow("a new file after a paused run") << "choose" << true;
+        QTest::newRow("the same file again still resets the run") << "same" << true;
+        QTest::newRow("a missing name never reaches the window") << "missing" << false;
+    }
+
+    void dialogOutcome()
+    {
+        QFETCH(QString, action);
+        QFETCH(bool, chosen);
+        const QString path = WriteTempFile(m_dir, QStringLiteral("sorgente.txt"), {});
+        const QString before = action == u"same" ? path : QStringLiteral("/testi/vecchio.txt");
+        pauseARun(before);
+        bool acted = false;
+        QStringList first, again;
+        WhenShown<QFileDialog>(m_window.get(), [&](QFileDialog *d) {
+            first = SettingsOf(d);
+            if (action == u"missing") {
+                bool refused = false;
+                WhenShown<QMessageBox>(m_window.get(), [&refused](QMessageBox *box) {
+                    refused = true;
+                    box->accept();
+                });
+                acted = !TypeAndAccept(d, m_dir.filePath(QStringLiteral("manca.txt"))) && refused;
+                d->reject();
+            } else if (action == u"cancel") {
+                acted = true;
+                d->reject();
+            } else {
+                acted = TypeAndAccept(d, path);
+            }
+            if (d->isVisible())
+                d->reject(); // fail, not hang
+        });
+        const qint64 paused = ResidentBytes();
+        button("cmdLoad")->click();
+        QVERIFY(acted);
+        QCOMPARE(fileName()->text(), chosen ? path : before);
+#ifndef __SANITIZE_ADDRESS__ // whose quarantine holds freed memory back
+        // A choice frees the paused run, its index too; a cancel keeps it for "Continua".
+        QCOMPARE(ResidentBytes() < paused - (120 << 20), chosen);
+#endif
+        QCOMPARE(button("cmdExec")->text(),
+                 chosen ? QStringLiteral("Esegui") : QStringLiteral("Continua"));
+
+        // The next opening starts afresh, also after a choice in another folder.
+        WhenShown<QFileDialog>(m_window.get(), [&](QFileDialog *d) {
+            again = SettingsOf(d);
+            d->reject();
+        });
+        button("cmdLoad")->click();
+        const QStringList expected{"Selezione file di testo",
+                                   QDir(QCoreApplication::applicationDirPath()).absolutePath(), "",
+                                   "Documento di testo (*.txt)"};
+        QCOMPARE(first, expected);
+        QCOMPARE(again, expected);
+    }
+
+    // Every answer of the dialog that gives no file, and what the window then
+    // shows; a file chosen is dialogOutcome's.
+    void interpretDialogResult_data()
+    {
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<QList<QUrl>>("selected");
+        QTest::addColumn<int>("errorNumber"); // 0: cancelled
+        const int notLocal = kFileDialogNoLocalFile;
+        QTest::newRow("cancel") << false << QList<QUrl>{} << 0;
+        QTest::newRow("accepted with nothing selected") << true << QList<QUrl>{} << notLocal;
+        QTest::newRow("a remote document")
+            << true << QList<QUrl>{QUrl("https://example.org/a.txt")} << notLocal;
+        QTest::newRow("more than one file")
+            << true << QList<QUrl>{QUrl("file:///a.txt"), QUrl("file:///b.txt")} << notLocal;
+        QTest::newRow("a file that is not there")
+            << true << QList<QUrl>{QUrl("file:///nessuna/cartella/manca.txt")}
+            << kFileDialogFileMissing;
+    }
+
+    void interpretDialogResult()
+    {
+        QFETCH(bool, accepted);
+        QFETCH(QList<QUrl>, selected);
+        QFETCH(int, errorNumber);
+        const OpenFileOutcome outcome = InterpretDialogResult(accepted, selected);
+        QCOMPARE(outcome.kind,
+                 errorNumber ? OpenFileOutcome::Kind::Failed : OpenFileOutcome::Kind::Cancelled);
+        QCOMPARE(outcome.errorNumber, errorNumber);
+        QCOMPARE(outcome.errorDescription.isEmpty(), errorNumber == 0);
+
+        // The window, given that answer, says why over itself, and keeps the name.
+        auto fake = std::make_unique<FakeDialog>();
+        fake->outcome = outcome;
+        m_window->setFileDialog(std::move(fake));
+        fileName()->setText(QStringLiteral("/testi/scelto.txt"));
+        QStringList box;
+        WhenShown<QMessageBox>(m_window.get(), [&](QMessageBox *b) {
+            box = {b->text(), b->windowTitle(), b->icon() == QMessageBox::Warning ? "warning" : "",
+                   b->standardButtons() == QMessageBox::Ok ? "OK only" : "",
+                   b->parentWidget() == m_window.get() ? "over the window" : ""};
+            b->button(QMessageBox::Ok)->click();
+        });
+        button("cmdLoad")->click();
+        const QString text = QStringLiteral("Errore n. %1:\n").arg(errorNumber);
+        const QStringList expected{text + outcome.errorDescription, "Selezione file di testo",
+                                   "warning", "OK only", "over the window"};
+        QCOMPARE(box, errorNumber ? expected : QStringList());
+        QCOMPARE(fileName()->text(), QStringLiteral("/testi/scelto.txt"));
+    }
+
+    void startingFolder_data()
+    {
+        // Files made under a fresh folder; the program lives in "bin".
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("build tree: sample beside the program")
+            << QStringList{"bin/esempio.txt", "share/gramisola/esempio.txt"} << "bin";
+        QTest::newRow("installed: sample in share/gramisola")
+            << QStringList{"share/gramisola/esempio.txt"} << "share/gramisola";
+        QTest::newRow("a folder named like the sample is no sample")
+            << QStringList{"share/gramisola/esempio.txt/x"} << "bin";
+    }
+
+    void startingFolder()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(QString, expected);
+        QTemporaryDir root;
+        QDir(root.path()).mkpath(QStringLiteral("bin"));
+        for (const QString &name : files) {
+            QDir(root.path()).mkpath(QFileInfo(name).path());
+            WriteTempFile(root, name, {});
+        }
+        QCOMPARE(SourceFileDirectory(root.filePath(QStringLiteral("bin"))),
+                 root.filePath(expected));
+    }
 
 private:
     QPushButton *button(const char *name)
     {
         return Control<QPushButton>(*m_window, QLatin1String(name));
     }
-    QLineEdit *fileName() { return Control<QLineEdit>(*m_window, QStringLiteral("txtFilename")); }
+    QLineEdit *fileName()
+    {
+        return Control<QLineEdit>(*m_window, QStringLiteral("txtFilename"));
+    }
     // A real run, paused: cmdExec reads "Continua" and txtFilename holds `path`.
-    void pauseARun(const QString &path);
+    void pauseARun(const QString &path)
+    {
+        // 20 M characters at order 10: the paused run holds 40 MB of text and an
+        // index of about 100 MB.
+        fileName()->setText(WriteTempFile(m_dir, QStringLiteral("corsa.txt"),
+                                          QByteArray("Il gatto dorme. ").repeated(1'250'000)));
+        Control<QRadioButton>(*m_window, QStringLiteral("optLevel_9"))->setChecked(true);
+        button("cmdExec")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            Control<ResultBox>(*m_window, QStringLiteral("txtResult"))->textLength() > 0, 60'000);
+        button("cmdExec")->click();
+        QCOMPARE(button("cmdExec")->text(), QStringLiteral("Continua"));
+        fileName()->setText(path);
+    }
 
     QTemporaryDir m_dir;
     std::unique_ptr<frmGramisola> m_window;
 };
-
-void TestFileSelection::init()
-{
-    m_window = std::make_unique<frmGramisola>();
-    m_window->setFileDialog(std::make_unique<QtOpenFileDialog>(QtOpenFileDialog::Look::QtWidgets));
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-}
-
-void TestFileSelection::pauseARun(const QString &path)
-{
-    // 20 M characters at order 10: the paused run holds 40 MB of text and an
-    // index of about 100 MB.
-    fileName()->setText(WriteTempFile(m_dir, QStringLiteral("corsa.txt"),
-                                      QByteArray("Il gatto dorme. ").repeated(1'250'000)));
-    Control<QRadioButton>(*m_window, QStringLiteral("optLevel_9"))->setChecked(true);
-    button("cmdExec")->click();
-    QTRY_VERIFY_WITH_TIMEOUT(
-        Control<ResultBox>(*m_window, QStringLiteral("txtResult"))->textLength() > 0, 60'000);
-    button("cmdExec")->click();
-    QCOMPARE(button("cmdExec")->text(), QStringLiteral("Continua"));
-    fileName()->setText(path);
-}
-
-void TestFileSelection::dialogOutcome_data()
-{
-    // What the user does in the dialog, with a run paused: "cancel", "choose" a
-    // new file, choose the file already shown ("same"), or type a name that
-    // does not exist ("missing"), which the dialog refuses with a box of its own.
-    QTest::addColumn<QString>("action");
-    QTest::addColumn<bool>("chosen");
-    QTest::newRow("cancel keeps Continua") << "cancel" << false;
-    QTest::newRow("a new file after a paused run") << "choose" << true;
-    QTest::newRow("the same file again still resets the run") << "same" << true;
-    QTest::newRow("a missing name never reaches the window") << "missing" << false;
-}
-
-void TestFileSelection::dialogOutcome()
-{
-    QFETCH(QString, action);
-    QFETCH(bool, chosen);
-    const QString path = WriteTempFile(m_dir, QStringLiteral("sorgente.txt"), {});
-    const QString before = action == u"same" ? path : QStringLiteral("/testi/vecchio.txt");
-    pauseARun(before);
-    bool acted = false;
-    QStringList first, again;
-    WhenShown<QFileDialog>(m_window.get(), [&](QFileDialog *d) {
-        first = SettingsOf(d);
-        if (action == u"missing") {
-            bool refused = false;
-            WhenShown<QMessageBox>(m_window.get(), [&refused](QMessageBox *box) {
-                refused = true;
-                box->accept();
-            });
-            acted = !TypeAndAccept(d, m_dir.filePath(QStringLiteral("manca.txt"))) && refused;
-            d->reject();
-        } else if (action == u"cancel") {
-            acted = true;
-            d->reject();
-        } else {
-            acted = TypeAndAccept(d, path);
-        }
-        if (d->isVisible())
-            d->reject(); // fail, not hang
-    });
-    const qint64 paused = ResidentBytes();
-    button("cmdLoad")->click();
-    QVERIFY(acted);
-    QCOMPARE(fileName()->text(), chosen ? path : before);
-#ifndef __SANITIZE_ADDRESS__ // whose quarantine holds freed memory back
-    // A choice frees the paused run, its index too; a cancel keeps it for "Continua".
-    QCOMPARE(ResidentBytes() < paused - (120 << 20), chosen);
-#endif
-    QCOMPARE(button("cmdExec")->text(),
-             chosen ? QStringLiteral("Esegui") : QStringLiteral("Continua"));
-
-    // The next opening starts afresh, also after a choice in another folder.
-    WhenShown<QFileDialog>(m_window.get(), [&](QFileDialog *d) {
-        again = SettingsOf(d);
-        d->reject();
-    });
-    button("cmdLoad")->click();
-    const QStringList expected{"Selezione file di testo",
-                               QDir(QCoreApplication::applicationDirPath()).absolutePath(), "",
-                               "Documento di testo (*.txt)"};
-    QCOMPARE(first, expected);
-    QCOMPARE(again, expected);
-}
-
-void TestFileSelection::failureShowsErrorBox()
-{
-    auto fake = std::make_unique<FakeDialog>();
-    fake->outcome = OpenFileOutcome::failed(42, QStringLiteral("Descrizione dell'errore"));
-    m_window->setFileDialog(std::move(fake));
-    pauseARun(QStringLiteral("/testi/scelto.txt"));
-
-    QStringList box;
-    WhenShown<QMessageBox>(m_window.get(), [&](QMessageBox *b) {
-        box = {b->text(), b->windowTitle(), b->icon() == QMessageBox::Warning ? "warning" : "",
-               b->standardButtons() == QMessageBox::Ok ? "OK only" : "",
-               b->parentWidget() == m_window.get() ? "over the window" : ""};
-        b->button(QMessageBox::Ok)->click();
-    });
-    button("cmdLoad")->click();
-
-    QCOMPARE(box, (QStringList{"Errore n. 42:\nDescrizione dell'errore", "Selezione file di testo",
-                               "warning", "OK only", "over the window"}));
-    QCOMPARE(fileName()->text(), QStringLiteral("/testi/scelto.txt"));
-    QCOMPARE(button("cmdExec")->text(), QStringLiteral("Continua"));
-}
-
-void TestFileSelection::interpretDialogResult_data()
-{
-    QTest::addColumn<bool>("accepted");
-    QTest::addColumn<QList<QUrl>>("selected");
-    QTest::addColumn<int>("kind");
-    QTest::addColumn<int>("errorNumber");
-    using K = OpenFileOutcome::Kind;
-    QTest::newRow("cancel") << false << QList<QUrl>{} << int(K::Cancelled) << 0;
-    QTest::newRow("accepted with nothing selected")
-        << true << QList<QUrl>{} << int(K::Failed) << kFileDialogNoLocalFile;
-    QTest::newRow("a remote document") << true << QList<QUrl>{QUrl("https://example.org/a.txt")}
-                                       << int(K::Failed) << kFileDialogNoLocalFile;
-    QTest::newRow("more than one file")
-        << true << QList<QUrl>{QUrl("file:///a.txt"), QUrl("file:///b.txt")} << int(K::Failed)
-        << kFileDialogNoLocalFile;
-    QTest::newRow("a file that is not there")
-        << true << QList<QUrl>{QUrl("file:///nessuna/cartella/manca.txt")} << int(K::Failed)
-        << kFileDialogFileMissing;
-}
-
-void TestFileSelection::interpretDialogResult()
-{
-    QFETCH(bool, accepted);
-    QFETCH(QList<QUrl>, selected);
-    const OpenFileOutcome outcome = InterpretDialogResult(accepted, selected);
-    QTEST(int(outcome.kind), "kind");
-    QTEST(outcome.errorNumber, "errorNumber");
-    QCOMPARE(outcome.errorDescription.isEmpty(), outcome.kind != OpenFileOutcome::Kind::Failed);
-}
-
-void TestFileSelection::startingFolder_data()
-{
-    // Files made under a fresh folder; the program lives in "bin".
-    QTest::addColumn<QStringList>("files");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("build tree: sample beside the program")
-        << QStringList{"bin/esempio.txt", "share/gramisola/esempio.txt"} << "bin";
-    QTest::newRow("installed: sample in share/gramisola")
-        << QStringList{"share/gramisola/esempio.txt"} << "share/gramisola";
-    QTest::newRow("a folder named like the sample is no sample")
-        << QStringList{"share/gramisola/esempio.txt/x"} << "bin";
-}
-
-void TestFileSelection::startingFolder()
-{
-    QFETCH(QStringList, files);
-    QFETCH(QString, expected);
-    QTemporaryDir root;
-    QDir(root.path()).mkpath(QStringLiteral("bin"));
-    for (const QString &name : files) {
-        QDir(root.path()).mkpath(QFileInfo(name).path());
-        WriteTempFile(root, name, {});
-    }
-    QCOMPARE(SourceFileDirectory(root.filePath(QStringLiteral("bin"))), root.filePath(expected));
-}
 
 QTEST_MAIN(TestFileSelection)
 #include "tst_file_selection.moc"

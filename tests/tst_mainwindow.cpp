@@ -1,6 +1,7 @@
 // The main window: its start state, captions, names a screen reader reads,
-// keyboard, output box and drops. Closing is tested on the real process, in
-// the run-control test.
+// keyboard, output box and drops. Its size and layout are the layout test's,
+// its title the desktop test's (the window is found by it). Closing is tested on
+// the real process, in the run-control test.
 #include "find_control.h"
 #include "frm_gramisola.h"
 #include "result_box.h"
@@ -19,11 +20,6 @@
 
 namespace {
 
-QString AccessibleName(QWidget *widget)
-{
-    return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
-}
-
 ResultBox *Box(const QWidget &window)
 {
     return Control<ResultBox>(window, QStringLiteral("txtResult"));
@@ -37,7 +33,6 @@ private slots:
     void startStateCaptionsAndTabOrder()
     {
         frmGramisola window;
-        QCOMPARE(window.windowTitle(), QStringLiteral("Gramisola"));
         // Every control in tab order: its name, the text it starts with and the
         // name a screen reader gives it.
         QStringList expected = {"cmdLoad|Carica file...|Carica file...",
@@ -52,7 +47,7 @@ private slots:
         for (QWidget *w = window.nextInFocusChain(); w != &window; w = w->nextInFocusChain()) {
             if (w->parentWidget() == &window) {
                 found.append(w->objectName() + u'|' + w->property("text").toString() + u'|' +
-                             AccessibleName(w));
+                             QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name));
                 QVERIFY2(w->isEnabled(), qPrintable(w->objectName()));
             }
         }
@@ -68,35 +63,18 @@ private slots:
         QCOMPARE(labelled.first().first->object()->objectName(), QStringLiteral("optLevel_0"));
     }
 
-    void minimumSize()
+    // Each CR gains an LF, an LF stays, and a CR ending one append and an LF
+    // starting the next stay two breaks; shown, one break for each.
+    void appendResultAndClear()
     {
         frmGramisola window;
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        window.resize(300, 100);
-        QTRY_COMPARE(window.frameGeometry().size(), QSize(720, 200));
-        window.resize(3000, 2000); // no maximum
-        QTRY_COMPARE(window.size(), QSize(3000, 2000));
-    }
-
-    // Each CR gains an LF, an LF stays, and a CR ending one append and an LF
-    // starting the next stay two breaks.
-    void appendResult()
-    {
-        frmGramisola window;
         window.AppendResult(QStringLiteral("ab\r"));
         window.AppendResult(QStringLiteral("\nx\r\ny"));
         const QString text = QStringLiteral("ab\r\n\nx\r\n\ny");
         QCOMPARE(Box(window)->text(), text);
-        // Shown: one break for each CR LF and for each lone LF.
         QCOMPARE(Box(window)->toPlainText(), QString(text).remove(u'\r'));
-    }
-
-    void appendShowsTheEndAndClearRestarts()
-    {
-        frmGramisola window;
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
         for (int i = 0; i < 200; ++i)
             window.AppendResult(QStringLiteral("riga %1\r").arg(i));
         // Whatever the user selected or scrolled to, an append, even an empty

@@ -14,8 +14,6 @@
 
 namespace {
 
-constexpr qint64 kGiB = qint64(1) << 30;
-
 // An address-space limit so high that nothing here meets it, but a limit
 // all the same: the check reads how much of it the status file says is used.
 constexpr qint64 kAddressSpace = qint64(1) << 60;

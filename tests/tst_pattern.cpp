@@ -1,7 +1,7 @@
 // The pattern component with the dialect the program's patterns rely on:
 // replacing, finding, errors, and flag changes on one object, with and
 // without JIT; and the program where executable memory or the JIT's stack is
-// refused.
+// refused (which also shows that the seed decides the text).
 #include "cli_process.h"
 #include "code_units.h"
 #include "corpus.h"
@@ -35,12 +35,6 @@ void replaceRow(const char *name, std::u16string_view pattern, std::u16string_vi
 {
     QTest::newRow(name) << Units(pattern) << Units(flags) << Units(text) << Units(replacement)
                         << Units(expected);
-}
-
-void executeRow(const char *name, std::u16string_view pattern, std::u16string_view flags,
-                std::u16string_view text, QList<qsizetype> starts, QStringList values)
-{
-    QTest::newRow(name) << Units(pattern) << Units(flags) << Units(text) << starts << values;
 }
 
 // What systemd's MemoryDenyWriteExecute= installs on kernels that cannot
@@ -163,46 +157,6 @@ private slots:
         QCOMPARE(replaced.value(), expected);
     }
 
-    void execute_data()
-    {
-        QTest::addColumn<QString>("pattern");
-        QTest::addColumn<QString>("flags");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QList<qsizetype>>("starts");
-        QTest::addColumn<QStringList>("values");
-
-        executeRow("FirstIndex counts UTF-16 code units", u"b", u"g", u"\U0001F600b", {2}, {"b"});
-        executeRow("a seed word, and one at the end", u"\\b(\\w{3,})", u"gm", u"ab abcd\nxyz",
-                   {3, 8}, {"abcd", "xyz"});
-    }
-
-    void execute()
-    {
-        QFETCH(QString, pattern);
-        QFETCH(QString, flags);
-        QFETCH(QString, text);
-        QFETCH(QList<qsizetype>, starts);
-        QFETCH(QStringList, values);
-
-        RegExp regexp;
-        configure(regexp, pattern, flags);
-        Result<MatchCollection> matches = regexp.Execute(text);
-        QVERIFY2(matches.ok(), qPrintable(matches.error().detail));
-        QList<qsizetype> foundStarts;
-        QStringList foundValues;
-        for (qsizetype i = 0; i < matches.value().Count(); ++i) {
-            foundStarts << matches.value().Item(i).FirstIndex;
-            foundValues << matches.value().Item(i).Value;
-        }
-        QCOMPARE(foundStarts, starts);
-        QVERIFY(foundValues == values);
-
-        Result<std::vector<qsizetype>> firstIndexes = regexp.ExecuteFirstIndexes(text);
-        QVERIFY2(firstIndexes.ok(), qPrintable(firstIndexes.error().detail));
-        QCOMPARE(QList<qsizetype>(firstIndexes.value().begin(), firstIndexes.value().end()),
-                 starts);
-    }
-
     // A bad pattern, or the engine giving up, is an error from every entry point,
     // never "no match". A pattern can lower the engine's match limit, which no
     // text the program accepts reaches otherwise.
@@ -245,6 +199,9 @@ private slots:
         // The same object works again once the pattern is valid.
         regexp.setPattern("c");
         QCOMPARE(regexp.Replace(text, u"-").value(), QString(text).replace(u'c', u'-'));
+        const RegExpMatch found = regexp.Execute(text).value().Item(0);
+        QCOMPARE(found.FirstIndex, text.indexOf(u'c'));
+        QCOMPARE(found.Value, u"c"_s);
     }
 
     // A flag changed after a match takes effect at the next one.
@@ -277,10 +234,12 @@ private slots:
         QTemporaryDir dir;
         const QString path =
             WriteTempFile(dir, u"testo.txt"_s, ItalianLikeText(200'000, 5).toUtf8());
-        const QStringList arguments{u"-o"_s, u"3"_s, u"-n"_s, u"2000"_s, u"--seed"_s, u"1"_s, path};
-        const CliOutcome free = RunCli(arguments);
+        const QStringList arguments{u"-o"_s, u"3"_s, u"-n"_s, u"2000"_s, path, u"--seed"_s};
+        const CliOutcome free = RunCli(arguments + QStringList{u"1"_s});
+        // The text is the seed's: another seed writes another.
+        QVERIFY(RunCli(arguments + QStringList{u"2"_s}).out != free.out);
         std::vector<sock_filter> filter = denyWriteExecuteFilter();
-        const CliOutcome refused = RunCli(arguments, {}, [&filter] {
+        const CliOutcome refused = RunCli(arguments + QStringList{u"1"_s}, {}, [&filter] {
             const sock_fprog program{static_cast<unsigned short>(filter.size()), filter.data()};
             if (::prctl(PR_SET_NO_NEW_PRIVS, 1L, 0L, 0L, 0L) != 0 ||
                 ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0)

@@ -4,12 +4,6 @@
 
 #include <unistd.h>
 
-namespace {
-
-constexpr uid_t kNobody = 65534;
-
-} // namespace
-
 QString WriteTempFile(QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
 {
     if (!dir.isValid())
@@ -43,7 +37,7 @@ QString WriteUnreadableFile(QTemporaryDir &dir, const QString &name, const QByte
 ActAsNobody::ActAsNobody() : m_wasRoot(::geteuid() == 0)
 {
     if (m_wasRoot)
-        m_ok = ::seteuid(kNobody) == 0;
+        m_ok = ::seteuid(65534) == 0; // nobody
 }
 
 ActAsNobody::~ActAsNobody()
