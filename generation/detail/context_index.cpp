@@ -26,11 +26,11 @@ struct __attribute__((packed)) PartitionWork {
 } // namespace
 
 // A build's own: the index keeps nothing of it, so a later run may take the
-// index over once the one that built it is gone.
+// index over once the one that built it is gone. Every look asks the caller.
 struct ContextIndex::Stop {
     const std::function<bool()> &asked;
     std::atomic<bool> sideFailed{false}; // one side of a pass failed: the other stops
-    bool operator()() const { return sideFailed || (asked && asked()); }
+    bool operator()() const { return (asked && asked()) || sideFailed; }
 };
 
 ContextIndex::ContextIndex(const QString &source, int contextLength, const IndexTuning &tuning)
