@@ -1,7 +1,6 @@
 #include "indexed_finder.h"
 
 #include "context_index.h"
-#include "index_tuning.h"
 #include "memory_budget.h"
 
 #include <limits>

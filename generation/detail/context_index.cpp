@@ -25,8 +25,8 @@ struct __attribute__((packed)) PartitionWork {
 
 } // namespace
 
-// A build's own: the index keeps nothing of it, so a later run may take the
-// index over once the one that built it is gone. Every look asks the caller.
+// A build's own, so that a later run may take the index over once the one that
+// built it is gone. Every look asks the caller.
 struct ContextIndex::Stop {
     const std::function<bool()> &asked;
     std::atomic<bool> sideFailed{false}; // one side of a pass failed: the other stops
@@ -42,11 +42,11 @@ ContextIndex::ContextIndex(const QString &source, int contextLength, const Index
 Status ContextIndex::build(const std::function<bool()> &stopAsked)
 {
     Stop stop{stopAsked};
-    const auto stopped = [&] { return stop(); };
-    m_alphabet = RankAlphabet(m_text, m_source.size(), stopped, m_tuning.cancellationStride);
+    m_alphabet =
+        RankAlphabet(m_text, m_source.size(), std::cref(stop), m_tuning.cancellationStride);
     m_keys = ContextKeys(m_alphabet.bits, m_length, m_tuning.keyBits);
-    m_seedWordStarts =
-        FindSeedWordStarts(m_text, m_source.size(), m_length, stopped, m_tuning.cancellationStride);
+    m_seedWordStarts = FindSeedWordStarts(m_text, m_source.size(), m_length, std::cref(stop),
+                                          m_tuning.cancellationStride);
     if (stop()) // the alphabet and the seed words may be cut short
         return CancelledError();
     if (m_source.size() <= m_length)
@@ -164,10 +164,9 @@ Result<ContextIndex::Outcome> ContextIndex::buildOneTable(Stop &stop)
 Result<ContextIndex::Outcome> ContextIndex::buildPartitions(Stop &stop)
 {
     // The census, per half of the text: the distinct contexts (an estimate)
-    // and the positions in each of the finest partitions there can be.
+    // and the positions in each bucket of the finest partitioning there can
+    // be, with no more buckets than positions (a short text's census is small).
     std::array<DistinctCounter, 2> distinct;
-    // A text has no more partitions than positions: a short one gets a
-    // census of its size, not of 2^kCensusBits.
     const auto positions = std::uint64_t(m_source.size() - m_length);
     const Partitioning finest{std::clamp(int(std::bit_width(positions)), 1, kCensusBits)};
     std::array<std::vector<std::uint32_t>, 2> census;
@@ -279,16 +278,7 @@ bool ContextIndex::indexPartitions(Stop &stop, const std::vector<Stretch> &stret
 
 IndexShape ContextIndex::shape() const
 {
-    size_t longestProbe = 0;
-    for (const KeptTable &table : m_tables)
-        longestProbe = std::max(longestProbe, table.longestProbe);
-    return {int(m_tables.size()),  m_regrown,      m_keys.exact(),
-            bool(m_followerRanks), m_checkedBytes, int(longestProbe)};
-}
-
-Result<std::span<const SourcePosition>> ContextIndex::seedWordStarts()
-{
-    return std::span<const SourcePosition>(m_seedWordStarts);
+    return {int(m_tables.size()), m_regrown, m_keys.exact(), bool(m_followerRanks), m_checkedBytes};
 }
 
 Result<Occurrences> ContextIndex::occurrences(QStringView asked)
@@ -310,7 +300,7 @@ Result<Occurrences> ContextIndex::occurrences(QStringView asked)
     const std::uint32_t begin = table.groupBegin(slot),
                         end = table.entries[slot].tag ? table.entries[slot].end : begin;
     const std::span<const SourcePosition> positions(m_positions.data() + begin, end - begin);
-    if (m_followerRanks)
-        return Occurrences(positions, m_followerRanks.data() + begin, m_alphabet.characters.data());
-    return Occurrences(positions, m_text, m_length);
+    return m_followerRanks ? Occurrences(positions, m_followerRanks.data() + begin,
+                                         m_alphabet.characters.data())
+                           : Occurrences(positions, m_text, m_length);
 }

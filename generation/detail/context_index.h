@@ -1,15 +1,11 @@
 #pragma once
 
-#include "context_table.h"
+#include "context_table.h" // and index_tuning.h, with std::function and QString
 #include "in_strides.h"
-#include "index_tuning.h"
 #include "large_array.h"
 #include "source_alphabet.h"
 
-#include <QString>
-
 #include <atomic>
-#include <functional>
 #include <vector>
 
 // The index of one source text for one context length L: every position whose
@@ -27,8 +23,7 @@
 //   deals each position out to its partition's (m_positions is then ordered by
 //   partition only); then two threads each take partitions one at a time,
 //   count its contexts in a CountingTable and reorder its stretch by context.
-// Every pass looks at the stop and at the other side's failure every
-// IndexTuning::cancellationStride positions.
+// Every pass looks at the stop every IndexTuning::cancellationStride positions.
 class ContextIndex final : public OccurrenceFinder {
 public:
     ContextIndex(const QString &source, int contextLength, const IndexTuning &tuning);
@@ -39,7 +34,7 @@ public:
     Status build(const std::function<bool()> &stopAsked);
     IndexShape shape() const;
 
-    Result<std::span<const SourcePosition>> seedWordStarts() override;
+    Result<std::span<const SourcePosition>> seedWordStarts() override { return {m_seedWordStarts}; }
     Result<Occurrences> occurrences(QStringView context) override;
 
 private:
@@ -63,9 +58,9 @@ private:
     // holds, until visit returns false. False then, or when stopped.
     template <typename Visit>
     bool forEachContext(Stop &stop, qsizetype first, qsizetype last, Visit visit);
-    // The positions' halves, which two sides take: [0, halfway()) and the rest.
+    // forEachContext over the positions' halves side by side, [0, halfway()) and
+    // the rest, with visitOf(half).
     qsizetype halfway() const { return (m_source.size() - m_length) / 2; }
-    // forEachContext over the halves of the text side by side, with visitOf(half).
     template <typename VisitOf> bool forEachContextInHalves(Stop &stop, VisitOf visitOf);
     // Puts each position (and its follower's rank) in the stretch of its half
     // in stretches[classify(p, key, hash)]. False when stopped.

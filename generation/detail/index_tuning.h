@@ -54,7 +54,6 @@ struct IndexShape {
     bool exactKeys = true; // keys tell contexts apart without their text
     bool followingKept = true;     // the character after each position kept beside it
     std::int64_t checkedBytes = 0; // what the memory check was asked for
-    int longestProbe = 0;          // slots a lookup probes at most
 };
 
 // A promise of the index's own code that does not hold: a programming error,
