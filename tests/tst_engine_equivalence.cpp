@@ -1,22 +1,18 @@
-// The indexed finder against its text and against the pattern search it
-// replaces: over random and Italian-like sources, every index holds every
-// position in its context's group (whole_index_check.h), and generators driven
-// by the same random values write the same text, character for character,
-// whichever finder answers, for every combination of the preparation options
-// and every order.
+// The indexed finder against the pattern search it replaces and against its
+// text: over random and Italian-like sources, every combination of the
+// preparation options and every order, generators driven by the same random
+// values write the same text, character for character, whichever finder
+// answers, and every index holds every position in its context's group
+// (whole_index_check.h).
 
 #include "corpus.h"
-#include "detail/in_strides.h"
-#include "detail/index_tuning.h"
 #include "engine.h"
 #include "indexed_finder.h"
-#include "large_array.h"
 #include "option_bits.h"
 #include "prepare_source_text.h"
 #include "side_by_side.h"
-#include "whole_index_check.h"
+#include "whole_index_check.h" // the index, its tuning, InStrides and LargeArray
 
-#include <QHash>
 #include <QSet>
 #include <QTest>
 
@@ -24,7 +20,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <limits>
 #include <new>
 #include <random>
 #include <stdexcept>
@@ -132,8 +127,6 @@ void operator delete[](void *memory, size_t) noexcept
 class TestEngineEquivalence : public QObject {
     Q_OBJECT
 private slots:
-    void everyIndexHoldsEveryPosition_data() { sources(); }
-    void everyIndexHoldsEveryPosition();
     void generatorsWriteTheSameText_data() { sources(); }
     void generatorsWriteTheSameText();
     void everyWayOfBuildingHoldsEveryPosition_data();
@@ -180,26 +173,6 @@ void TestEngineEquivalence::sources()
     row("Italian-like 2", ItalianLikeText(1200, 2, 30));
     QTest::newRow("Italian-like, long")
         << ItalianLikeText(50'000, 3, 300) << quint32(1u << 0 | 1u << 2 | 1u << 31) << 300;
-}
-
-// On the sources as they are, before any preparation, so that LF, NUL and
-// every other character can stand anywhere in a context; the seed words as
-// the pattern search finds them.
-void TestEngineEquivalence::everyIndexHoldsEveryPosition()
-{
-    QFETCH(QString, text);
-    RegExp pattern;
-    pattern.setGlobal(true);
-    for (int length = 1; length <= 9; ++length) {
-        const std::unique_ptr<OccurrenceFinder> index = MakeIndexedFinder(text, length).value();
-        QCOMPARE(WholeIndexCheck::faultOf(*index), QString());
-        const auto seeds = [](OccurrenceFinder &finder) {
-            const std::span<const SourcePosition> starts = finder.seedWordStarts().value();
-            return QList<SourcePosition>(starts.begin(), starts.end());
-        };
-        QCOMPARE(seeds(*index),
-                 seeds(*MakeFinder(Engine::Reference, text, length, pattern).value()));
-    }
 }
 
 void TestEngineEquivalence::generatorsWriteTheSameText()
