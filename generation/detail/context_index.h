@@ -27,10 +27,10 @@
 class ContextIndex final : public OccurrenceFinder {
 public:
     ContextIndex(const QString &source, int contextLength, const IndexTuning &tuning);
-    // Ranks the alphabet, finds the seed words and builds the index. Refuses
-    // when the memory is short or stopAsked() answers true (an empty one never
-    // does), and keeps nothing of it; throws std::bad_alloc when an allocation
-    // fails after the memory check.
+    // Ranks the alphabet, finds the seed words and builds the index, holding
+    // `stopAsked` (empty: never) only meanwhile. Refuses when the memory is
+    // short or stopAsked() answers true; throws std::bad_alloc when an
+    // allocation fails after the memory check.
     Status build(const std::function<bool()> &stopAsked);
     IndexShape shape() const;
 
