@@ -343,9 +343,8 @@ void TestEngineEquivalence::aStopEndsTheWorkWhereItIsSeen()
         tuning.positionsPerPartition = 64;
         tuning.cancellationStride = 16;
         std::atomic<int> seen{0};
-        QVERIFY(MakeIndexedFinder(
-                    text, 4, [&] { return !++seen; }, tuning)
-                    .ok());
+        const auto countLooks = [&] { return !++seen; };
+        QVERIFY(MakeIndexedFinder(text, 4, countLooks, tuning).ok());
         const int all = seen;
         for (k = 1; k <= all; ++k) {
             seen = 0;
