@@ -300,7 +300,7 @@ Result<Occurrences> ContextIndex::occurrences(QStringView asked)
     const std::uint32_t begin = table.groupBegin(slot),
                         end = table.entries[slot].tag ? table.entries[slot].end : begin;
     const std::span<const SourcePosition> positions(m_positions.data() + begin, end - begin);
-    return m_followerRanks ? Occurrences(positions, m_followerRanks.data() + begin,
-                                         m_alphabet.characters.data())
-                           : Occurrences(positions, m_text, m_length);
+    if (m_followerRanks)
+        return Occurrences(positions, m_followerRanks.data() + begin, m_alphabet.characters.data());
+    return Occurrences(positions, m_text, m_length);
 }
