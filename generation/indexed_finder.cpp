@@ -1,7 +1,6 @@
 #include "indexed_finder.h"
 
 #include "context_index.h"
-#include "index_tuning.h"
 #include "memory_budget.h"
 
 #include <limits>
@@ -10,11 +9,12 @@
 Result<std::unique_ptr<OccurrenceFinder>>
 MakeIndexedFinder(const QString &source, int contextLength, const Cancellation *cancel)
 {
-    return MakeIndexedFinder(source, contextLength, cancel, IndexTuning());
+    return MakeIndexedFinder(
+        source, contextLength, [cancel] { return IsCancelled(cancel); }, IndexTuning());
 }
 
 Result<std::unique_ptr<OccurrenceFinder>>
-MakeIndexedFinder(const QString &source, int contextLength, const Cancellation *cancel,
+MakeIndexedFinder(const QString &source, int contextLength, const std::function<bool()> &stopAsked,
                   const IndexTuning &tuning, IndexShape *shape)
 {
     // Out of range, the tables would have fewer slots than contexts (load),
@@ -34,8 +34,8 @@ MakeIndexedFinder(const QString &source, int contextLength, const Cancellation *
         return Error{QStringLiteral("Il testo è troppo lungo"),
                      QStringLiteral("%1 characters").arg(source.size())};
     try {
-        auto index = std::make_unique<ContextIndex>(source, contextLength, tuning, cancel);
-        const Status built = index->build();
+        auto index = std::make_unique<ContextIndex>(source, contextLength, tuning);
+        const Status built = index->build(stopAsked);
         if (!built)
             return built.error();
         if (shape)

@@ -1,5 +1,6 @@
 #include "context_index.h"
 
+#include "cancellation.h"
 #include "distinct_counter.h"
 #include "memory_budget.h"
 #include "seed_words.h"
@@ -24,33 +25,42 @@ struct __attribute__((packed)) PartitionWork {
 
 } // namespace
 
-ContextIndex::ContextIndex(const QString &source, int contextLength, const IndexTuning &tuning,
-                           const Cancellation *cancel)
+// A build's own, so that a later run may take the index over once the one that
+// built it is gone. Every look asks the caller.
+struct ContextIndex::Stop {
+    const std::function<bool()> &asked;
+    std::atomic<bool> sideFailed{false}; // one side of a pass failed: the other stops
+    bool operator()() const { return (asked && asked()) || sideFailed; }
+};
+
+ContextIndex::ContextIndex(const QString &source, int contextLength, const IndexTuning &tuning)
     : m_source(source), m_text(reinterpret_cast<const char16_t *>(source.utf16())),
-      m_length(contextLength), m_tuning(tuning), m_cancel(cancel),
-      m_alphabet(RankAlphabet(m_text, source.size(), cancel, tuning.cancellationStride)),
-      m_keys(m_alphabet.bits, contextLength, tuning.keyBits),
-      m_seedWordStarts(FindSeedWordStarts(m_text, source.size(), contextLength, cancel,
-                                          tuning.cancellationStride))
+      m_length(contextLength), m_tuning(tuning)
 {
 }
 
-Status ContextIndex::build()
+Status ContextIndex::build(const std::function<bool()> &stopAsked)
 {
-    if (stopped()) // the alphabet and the seed words may be cut short
+    Stop stop{stopAsked};
+    m_alphabet =
+        RankAlphabet(m_text, m_source.size(), std::cref(stop), m_tuning.cancellationStride);
+    m_keys = ContextKeys(m_alphabet.bits, m_length, m_tuning.keyBits);
+    m_seedWordStarts = FindSeedWordStarts(m_text, m_source.size(), m_length, std::cref(stop),
+                                          m_tuning.cancellationStride);
+    if (stop()) // the alphabet and the seed words may be cut short
         return CancelledError();
     if (m_source.size() <= m_length)
         return Done{};
-    Result<Outcome> outcome = buildOneTable();
+    Result<Outcome> outcome = buildOneTable(stop);
     if (outcome && outcome.value() == Outcome::DoesNotSuit)
-        outcome = buildPartitions();
+        outcome = buildPartitions(stop);
     if (!outcome)
         return outcome.error();
     return outcome.value() == Outcome::Built ? Status(Done{}) : Status(CancelledError());
 }
 
 template <typename Visit>
-bool ContextIndex::forEachContext(qsizetype first, qsizetype last, Visit visit)
+bool ContextIndex::forEachContext(Stop &stop, qsizetype first, qsizetype last, Visit visit)
 {
     // Locals, which a visit's stores cannot alias, unlike the members.
     const char16_t *text = m_text;
@@ -58,24 +68,21 @@ bool ContextIndex::forEachContext(qsizetype first, qsizetype last, Visit visit)
     const ContextRank *rank = m_alphabet.rank.data();
     const ContextKeys keys = m_keys;
     std::uint64_t rolling = keys.before(rank, text + first);
-    return InStrides(
-        first, last, m_tuning.cancellationStride, [this] { return stopped(); },
-        [&](qsizetype p) {
-            const std::uint64_t key = keys.next(rolling, rank, text + p);
-            return text[p + length] == u'\n' || visit(p, key, MixBits(key));
-        });
+    return InStrides(first, last, m_tuning.cancellationStride, stop, [&](qsizetype p) {
+        const std::uint64_t key = keys.next(rolling, rank, text + p);
+        return text[p + length] == u'\n' || visit(p, key, MixBits(key));
+    });
 }
 
-template <typename VisitOf> bool ContextIndex::forEachContextInHalves(VisitOf visitOf)
+template <typename VisitOf> bool ContextIndex::forEachContextInHalves(Stop &stop, VisitOf visitOf)
 {
-    const qsizetype all = m_source.size() - m_length;
     return RunSideBySide(
-        m_sideFailed, [&] { return forEachContext(0, all / 2, visitOf(0)); },
-        [&] { return forEachContext(all / 2, all, visitOf(1)); });
+        stop.sideFailed, [&] { return forEachContext(stop, 0, halfway(), visitOf(0)); },
+        [&] { return forEachContext(stop, halfway(), m_source.size() - m_length, visitOf(1)); });
 }
 
 template <typename Classify>
-bool ContextIndex::dealOut(const std::vector<Stretch> &stretches, Classify classify)
+bool ContextIndex::dealOut(Stop &stop, const std::vector<Stretch> &stretches, Classify classify)
 {
     std::array<std::vector<std::uint32_t>, 2> next; // per half, where its next position goes
     for (const Stretch &stretch : stretches) {
@@ -91,7 +98,7 @@ bool ContextIndex::dealOut(const std::vector<Stretch> &stretches, Classify class
             return true;
         };
     };
-    if (!forEachContextInHalves([&](int half) { return deal(next[size_t(half)].data()); }))
+    if (!forEachContextInHalves(stop, [&](int half) { return deal(next[size_t(half)].data()); }))
         return false;
     for (size_t i = 0; i < stretches.size(); ++i)
         Ensure(next[0][i] == stretches[i].secondHalf && next[1][i] == stretches[i].end,
@@ -99,7 +106,7 @@ bool ContextIndex::dealOut(const std::vector<Stretch> &stretches, Classify class
     return true;
 }
 
-Status ContextIndex::allocatePositions(qsizetype positions, std::int64_t otherBytes)
+Status ContextIndex::allocatePositions(Stop &stop, qsizetype positions, std::int64_t otherBytes)
 {
     Ensure(positions <= std::numeric_limits<std::uint32_t>::max(), "group ends fit in 32 bits");
     const bool keepFollowers = m_alphabet.characters.size() - 1 <= kMaxKeptRank;
@@ -115,29 +122,29 @@ Status ContextIndex::allocatePositions(qsizetype positions, std::int64_t otherBy
     if (!m_positions || (keepFollowers && !m_followerRanks))
         throw std::bad_alloc();
     // The deal writes all over both arrays from its first positions on.
-    const auto stop = [this] { return stopped(); };
     if (!m_positions.faultIn(size_t(positions), stop) ||
         (keepFollowers && !m_followerRanks.faultIn(size_t(positions), stop)))
         return CancelledError();
     return fits;
 }
 
-Result<ContextIndex::Outcome> ContextIndex::buildOneTable()
+Result<ContextIndex::Outcome> ContextIndex::buildOneTable(Stop &stop)
 {
-    CountingTable counting{m_text, m_length, m_keys.exact(), 0, m_tuning.load};
+    CountingTable counting{m_text, m_length, m_keys.exact(), m_partitioning, m_tuning.load};
     counting.reset(std::min(m_tuning.fewContexts, size_t(m_source.size() - m_length)));
     // Counted in one pass, with each context's count in the first half on the
     // side: the second half's positions go after the first half's.
     std::vector<std::uint32_t> inFirstHalf(counting.entries.size());
-    const qsizetype all = m_source.size() - m_length;
+    const qsizetype middle = halfway();
     bool full = false;
-    if (!forEachContext(0, all, [&](qsizetype p, std::uint64_t key, std::uint64_t hash) {
-            const std::uint32_t slot = counting.count(key, hash, SourcePosition(p));
-            full = slot == CountingTable::kFull;
-            if (!full)
-                inFirstHalf[slot] += p < all / 2;
-            return !full;
-        }))
+    const auto count = [&](qsizetype p, std::uint64_t key, std::uint64_t hash) {
+        const std::uint32_t slot = counting.count(key, hash, SourcePosition(p));
+        full = slot == CountingTable::kFull;
+        if (!full)
+            inFirstHalf[slot] += p < middle;
+        return !full;
+    };
+    if (!forEachContext(stop, 0, m_source.size() - m_length, count))
         return full ? Outcome::DoesNotSuit : Outcome::Cancelled;
     std::vector<std::uint32_t> groupBegin;
     const KeptTable &table = m_tables.emplace_back(counting.layOut(0, groupBegin));
@@ -145,52 +152,50 @@ Result<ContextIndex::Outcome> ContextIndex::buildOneTable()
     for (size_t slot = 0; slot < table.entries.size(); ++slot)
         groups.push_back(
             {groupBegin[slot], groupBegin[slot] + inFirstHalf[slot], table.entries[slot].end});
-    const Status fits = allocatePositions(table.entries.back().end, 0);
+    const Status fits = allocatePositions(stop, table.entries.back().end, 0);
     if (!fits)
         return fits.error();
     const auto slotOf = [&](qsizetype p, std::uint64_t key, std::uint64_t hash) {
         return counting.find(key, hash, SourcePosition(p));
     };
-    return dealOut(groups, slotOf) ? Outcome::Built : Outcome::Cancelled;
+    return dealOut(stop, groups, slotOf) ? Outcome::Built : Outcome::Cancelled;
 }
 
-Result<ContextIndex::Outcome> ContextIndex::buildPartitions()
+Result<ContextIndex::Outcome> ContextIndex::buildPartitions(Stop &stop)
 {
     // The census, per half of the text: the distinct contexts (an estimate)
-    // and the positions in each of the finest partitions there can be.
+    // and the positions in each bucket of the finest partitioning there can
+    // be, with no more buckets than positions (a short text's census is small).
     std::array<DistinctCounter, 2> distinct;
-    // A text has no more partitions than positions: a short one gets a
-    // census of its size, not of 2^kCensusBits.
     const auto positions = std::uint64_t(m_source.size() - m_length);
-    const int censusBits = std::clamp(int(std::bit_width(positions)), 1, kCensusBits);
+    const Partitioning finest{std::clamp(int(std::bit_width(positions)), 1, kCensusBits)};
     std::array<std::vector<std::uint32_t>, 2> census;
-    census.fill(std::vector<std::uint32_t>(size_t(1) << censusBits));
+    census.fill(std::vector<std::uint32_t>(finest.count()));
     const auto take = [&](int half) {
         return [&distinct = distinct[size_t(half)], count = census[size_t(half)].data(),
-                censusBits](qsizetype, std::uint64_t, std::uint64_t hash) {
+                finest](qsizetype, std::uint64_t, std::uint64_t hash) {
             distinct.add(hash);
-            ++count[PartitionOf(hash, censusBits)];
+            ++count[finest.of(hash)];
             return true;
         };
     };
-    if (!forEachContextInHalves(take))
+    if (!forEachContextInHalves(stop, take))
         return Outcome::Cancelled;
     distinct[0].add(distinct[1]);
     const double contexts = std::min(double(positions), distinct[0].estimate());
     const double wanted = std::max(contexts / m_tuning.contextsPerPartition,
                                    double(positions) / m_tuning.positionsPerPartition);
-    m_partitionBits = std::clamp(int(std::ceil(std::log2(wanted))), 1, censusBits);
-    m_tables.resize(size_t(1) << m_partitionBits);
-    const double mean = contexts / double(m_tables.size());
+    m_partitioning.bits = std::clamp(int(std::ceil(std::log2(wanted))), 1, finest.bits);
+    m_tables.resize(m_partitioning.count());
+    const double mean = contexts / double(m_partitioning.count());
     const size_t planned = size_t(mean + m_tuning.spread * std::sqrt(mean)) + 1;
 
-    // Each partition's positions per half, from the census's partitions it
-    // covers (the hash bits each stands for, put back in place), then its stretch.
-    std::vector<std::array<std::uint32_t, 2>> inPartition(m_tables.size());
+    // Each partition's positions per half, from the census's buckets it
+    // covers, then its stretch.
+    std::vector<std::array<std::uint32_t, 2>> inPartition(m_partitioning.count());
     for (size_t half = 0; half < 2; ++half)
         for (size_t b = 0; b < census[half].size(); ++b)
-            inPartition[PartitionOf(std::uint64_t(b) << (64 - censusBits), m_partitionBits)]
-                       [half] += census[half][b];
+            inPartition[m_partitioning.ofBucket(b, finest)][half] += census[half][b];
     std::vector<Stretch> stretches;
     std::uint32_t end = 0, largest = 0;
     for (const auto &[first, second] : inPartition) {
@@ -200,32 +205,32 @@ Result<ContextIndex::Outcome> ContextIndex::buildPartitions()
     }
     // The kept tables, each thread's counting table, and what the threads hold:
     // one may have the largest partition, the other the rest or the largest.
-    const auto tableSlots = std::int64_t(double(planned) / m_tuning.load) + 1;
+    const auto tableSlots = std::int64_t(CountingTable::slotsFor(planned, m_tuning.load));
     const Status fits = allocatePositions(
-        end, tableSlots * std::int64_t(m_tables.size() * sizeof(KeptTable::Slot) +
-                                       2 * sizeof(CountingTable::Slot)) +
-                 std::int64_t(largest + std::min(largest, end - largest)) * sizeof(PartitionWork));
+        stop, end,
+        tableSlots * std::int64_t(m_partitioning.count() * sizeof(KeptTable::Slot) +
+                                  2 * sizeof(CountingTable::Slot)) +
+            std::int64_t(largest + std::min(largest, end - largest)) * sizeof(PartitionWork));
     if (!fits)
         return fits.error();
-    if (!dealOut(stretches, [this](qsizetype, std::uint64_t, std::uint64_t hash) {
-            return PartitionOf(hash, m_partitionBits);
+    if (!dealOut(stop, stretches, [this](qsizetype, std::uint64_t, std::uint64_t hash) {
+            return m_partitioning.of(hash);
         }))
         return Outcome::Cancelled;
     // Two threads take the partitions one at a time (a thread the system lets
     // run less does less).
     std::atomic<int> unclaimed{0};
-    const auto index = [&] { return indexPartitions(stretches, planned, unclaimed); };
-    return RunSideBySide(m_sideFailed, index, index) ? Outcome::Built : Outcome::Cancelled;
+    const auto index = [&] { return indexPartitions(stop, stretches, planned, unclaimed); };
+    return RunSideBySide(stop.sideFailed, index, index) ? Outcome::Built : Outcome::Cancelled;
 }
 
-bool ContextIndex::indexPartitions(const std::vector<Stretch> &stretches, size_t planned,
-                                   std::atomic<int> &unclaimed)
+bool ContextIndex::indexPartitions(Stop &stop, const std::vector<Stretch> &stretches,
+                                   size_t planned, std::atomic<int> &unclaimed)
 {
-    CountingTable counting{m_text, m_length, m_keys.exact(), m_partitionBits, m_tuning.load};
+    CountingTable counting{m_text, m_length, m_keys.exact(), m_partitioning, m_tuning.load};
     std::unique_ptr<PartitionWork[]> work;
     size_t room = 0;
     std::vector<std::uint32_t> groupBegin;
-    const auto stopped = [this] { return this->stopped(); };
     const qsizetype ahead = m_tuning.readAhead, stride = m_tuning.cancellationStride;
     for (int partition = unclaimed++; partition < int(m_tables.size()); partition = unclaimed++) {
         const Stretch stretch = stretches[size_t(partition)];
@@ -238,7 +243,7 @@ bool ContextIndex::indexPartitions(const std::vector<Stretch> &stretches, size_t
         }
         // The text is read at random, with the reads asked for well ahead; the
         // table is probed afterwards, so that the two waits do not add up.
-        if (!InStrides(0, size, stride, stopped, [&](qsizetype i) {
+        if (!InStrides(0, size, stride, stop, [&](qsizetype i) {
                 if (i + ahead < size)
                     __builtin_prefetch(m_text + positions[i + ahead]);
                 work[i] = {keyAt(m_text + positions[i]), 0, positions[i],
@@ -250,16 +255,16 @@ bool ContextIndex::indexPartitions(const std::vector<Stretch> &stretches, size_t
         // holds more than planned is counted again in a table twice as big.
         for (size_t contexts = std::min(size_t(size), planned);; contexts *= 2, ++m_regrown) {
             counting.reset(contexts);
-            if (InStrides(0, size, stride, stopped, [&](qsizetype i) {
+            if (InStrides(0, size, stride, stop, [&](qsizetype i) {
                     work[i].slot = counting.count(work[i].key, MixBits(work[i].key), positions[i]);
                     return work[i].slot != CountingTable::kFull;
                 }))
                 break;
-            if (stopped())
+            if (stop())
                 return false;
         }
         m_tables[size_t(partition)] = counting.layOut(stretch.begin, groupBegin);
-        if (!InStrides(0, size, stride, stopped, [&](qsizetype i) {
+        if (!InStrides(0, size, stride, stop, [&](qsizetype i) {
                 const std::uint32_t place = groupBegin[work[i].slot]++;
                 m_positions[place] = work[i].position;
                 if (m_followerRanks)
@@ -273,16 +278,7 @@ bool ContextIndex::indexPartitions(const std::vector<Stretch> &stretches, size_t
 
 IndexShape ContextIndex::shape() const
 {
-    size_t longestProbe = 0;
-    for (const KeptTable &table : m_tables)
-        longestProbe = std::max(longestProbe, table.longestProbe);
-    return {int(m_tables.size()),  m_regrown,      m_keys.exact(),
-            bool(m_followerRanks), m_checkedBytes, int(longestProbe)};
-}
-
-Result<std::span<const SourcePosition>> ContextIndex::seedWordStarts()
-{
-    return std::span<const SourcePosition>(m_seedWordStarts);
+    return {int(m_tables.size()), m_regrown, m_keys.exact(), bool(m_followerRanks), m_checkedBytes};
 }
 
 Result<Occurrences> ContextIndex::occurrences(QStringView asked)
@@ -297,7 +293,7 @@ Result<Occurrences> ContextIndex::occurrences(QStringView asked)
     const auto *context = reinterpret_cast<const char16_t *>(asked.utf16());
     // A context with a character the source lacks (rank 0) fails every text check.
     const std::uint64_t hash = MixBits(keyAt(context));
-    const KeptTable &table = m_tables[PartitionOf(hash, m_partitionBits)];
+    const KeptTable &table = m_tables[m_partitioning.of(hash)];
     const size_t slot = table.find(hash, [&](std::uint32_t begin) {
         return std::equal(context, context + m_length, m_text + m_positions[begin]);
     });

@@ -1,12 +1,9 @@
 #pragma once
 
-#include "context_table.h"
+#include "context_table.h" // and index_tuning.h, with std::function and QString
 #include "in_strides.h"
-#include "index_tuning.h"
 #include "large_array.h"
 #include "source_alphabet.h"
-
-#include <QString>
 
 #include <atomic>
 #include <vector>
@@ -15,7 +12,7 @@
 // context (the L characters from it) is followed by a character other than LF,
 // grouped by context, increasing inside each group; beside each, for alphabets
 // of at most kMaxKeptRank characters, the rank of the character after it.
-// A context's hash (context_key.h) chooses a partition by its high bits, whose
+// A context's hash (context_key.h) chooses a partition (partitioning.h), whose
 // KeptTable finds the context's group. Both ways of building deal the text's
 // halves side by side, the second's positions after the first's in each group:
 // - one table, for up to IndexTuning::fewContexts contexts: a pass counts them
@@ -26,19 +23,18 @@
 //   deals each position out to its partition's (m_positions is then ordered by
 //   partition only); then two threads each take partitions one at a time,
 //   count its contexts in a CountingTable and reorder its stretch by context.
-// Every pass looks at the cancellation and at the other side's failure every
-// IndexTuning::cancellationStride positions.
+// Every pass looks at the stop every IndexTuning::cancellationStride positions.
 class ContextIndex final : public OccurrenceFinder {
 public:
-    // Ranks the alphabet and finds the seed words (`build` gives up if cancelled).
-    ContextIndex(const QString &source, int contextLength, const IndexTuning &tuning,
-                 const Cancellation *cancel);
-    // Refuses when the memory is short or the build is cancelled; throws
-    // std::bad_alloc when an allocation fails after the memory check.
-    Status build();
+    ContextIndex(const QString &source, int contextLength, const IndexTuning &tuning);
+    // Ranks the alphabet, finds the seed words and builds the index, holding
+    // `stopAsked` (empty: never) only meanwhile. Refuses when the memory is
+    // short or stopAsked() answers true; throws std::bad_alloc when an
+    // allocation fails after the memory check.
+    Status build(const std::function<bool()> &stopAsked);
     IndexShape shape() const;
 
-    Result<std::span<const SourcePosition>> seedWordStarts() override;
+    Result<std::span<const SourcePosition>> seedWordStarts() override { return {m_seedWordStarts}; }
     Result<Occurrences> occurrences(QStringView context) override;
 
 private:
@@ -48,25 +44,28 @@ private:
     struct Stretch {
         std::uint32_t begin, secondHalf, end;
     };
+    struct Stop; // what a build's passes look at, for that build only
 
-    Result<Outcome> buildOneTable();
-    Result<Outcome> buildPartitions();
+    Result<Outcome> buildOneTable(Stop &stop);
+    Result<Outcome> buildPartitions(Stop &stop);
     // Indexes unclaimed partitions (planned for `planned` contexts) until none
     // is left. False when stopped.
-    bool indexPartitions(const std::vector<Stretch> &stretches, size_t planned,
+    bool indexPartitions(Stop &stop, const std::vector<Stretch> &stretches, size_t planned,
                          std::atomic<int> &unclaimed);
     // Checks that the positions and `otherBytes` more fit, then allocates them.
-    Status allocatePositions(qsizetype positions, std::int64_t otherBytes);
+    Status allocatePositions(Stop &stop, qsizetype positions, std::int64_t otherBytes);
     // visit(p, key, hash) for each position p in [first, last) that the index
     // holds, until visit returns false. False then, or when stopped.
-    template <typename Visit> bool forEachContext(qsizetype first, qsizetype last, Visit visit);
-    // forEachContext over the halves of the text side by side, with visitOf(half).
-    template <typename VisitOf> bool forEachContextInHalves(VisitOf visitOf);
+    template <typename Visit>
+    bool forEachContext(Stop &stop, qsizetype first, qsizetype last, Visit visit);
+    // forEachContext over the positions' halves side by side, [0, halfway()) and
+    // the rest, with visitOf(half).
+    qsizetype halfway() const { return (m_source.size() - m_length) / 2; }
+    template <typename VisitOf> bool forEachContextInHalves(Stop &stop, VisitOf visitOf);
     // Puts each position (and its follower's rank) in the stretch of its half
     // in stretches[classify(p, key, hash)]. False when stopped.
     template <typename Classify>
-    bool dealOut(const std::vector<Stretch> &stretches, Classify classify);
-    bool stopped() const { return m_sideFailed || IsCancelled(m_cancel); }
+    bool dealOut(Stop &stop, const std::vector<Stretch> &stretches, Classify classify);
     std::uint64_t keyAt(const char16_t *context) const
     {
         std::uint64_t rolling = m_keys.before(m_alphabet.rank.data(), context);
@@ -81,16 +80,16 @@ private:
     const char16_t *const m_text;
     const int m_length;
     const IndexTuning m_tuning;
-    const Cancellation *const m_cancel;
-    const SourceAlphabet m_alphabet;
-    const ContextKeys m_keys;
-    const std::vector<SourcePosition> m_seedWordStarts;
+    SourceAlphabet m_alphabet;
+    ContextKeys m_keys;
+    std::vector<SourcePosition> m_seedWordStarts;
 
-    std::atomic<bool> m_sideFailed{false}; // one side of a pass failed: the other stops
-    int m_partitionBits = 0;               // 0 for the one table
-    std::atomic<int> m_regrown{0};         // partitions' tables counted again, bigger
-    std::int64_t m_checkedBytes = 0;       // what the memory check was asked for
-    std::vector<KeptTable> m_tables;       // one per partition
+    Partitioning m_partitioning;     // 0 bits for the one table
+    std::atomic<int> m_regrown{0};   // partitions' tables counted again, bigger
+    std::int64_t m_checkedBytes = 0; // what the memory check was asked for
+    std::vector<KeptTable> m_tables; // one per partition
     LargeArray<SourcePosition> m_positions;
     LargeArray<FollowerRank> m_followerRanks; // beside m_positions, or nothing
+
+    friend struct WholeIndexCheck; // the tests' check of every group
 };

@@ -17,6 +17,7 @@ using ContextRank = std::uint32_t;
 
 class ContextKeys {
 public:
+    ContextKeys() = default;
     ContextKeys(int rankBits, int length, int keyBits)
         : m_length(length), m_exact(rankBits * length <= std::min(keyBits, 64)),
           m_shift(rankBits * length <= 64 ? rankBits : 0),
@@ -56,11 +57,11 @@ private:
         return (m_shift ? rolling << m_shift : rolling * m_base) + rank;
     }
 
-    int m_length;
-    bool m_exact;
-    int m_shift; // log2 M, or 0 when M is odd
-    std::uint64_t m_base;
-    std::uint64_t m_mask;
+    int m_length = 0;
+    bool m_exact = true;
+    int m_shift = 0; // log2 M, or 0 when M is odd
+    std::uint64_t m_base = 0;
+    std::uint64_t m_mask = 0;
     std::uint64_t m_weight = 1; // M^(L-1)
 };
 

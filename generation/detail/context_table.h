@@ -3,35 +3,11 @@
 #include "context_key.h"
 #include "index_tuning.h"
 #include "occurrence_finder.h"
+#include "partitioning.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <vector>
-
-// The partition of a context's hash: its `partitionBits` high bits.
-inline size_t PartitionOf(std::uint64_t hash, int partitionBits)
-{
-    return partitionBits ? size_t(hash >> (64 - partitionBits)) : 0;
-}
-
-// The home slot of `hash` in a partition's table of `capacity` slots, from its
-// bits below the partition's: the only ones that vary inside it.
-inline size_t HomeSlot(std::uint64_t hash, int partitionBits, size_t capacity)
-{
-    __extension__ typedef unsigned __int128 Wide;
-    return size_t((Wide(hash << partitionBits) * capacity) >> 64);
-}
-
-// The first slot where ends(slot) holds, from `hash`'s home slot on, wrapping
-// round. Every table keeps an empty slot: the only exit.
-template <typename Ends>
-size_t Probe(std::uint64_t hash, int partitionBits, size_t capacity, const Ends &ends)
-{
-    size_t slot = HomeSlot(hash, partitionBits, capacity);
-    while (!ends(slot))
-        slot = slot + 1 == capacity ? 0 : slot + 1;
-    return slot;
-}
 
 // The byte of a hash a KeptTable keeps: never 0, which marks an empty slot.
 inline std::uint8_t TagOf(std::uint64_t hash)
@@ -39,27 +15,25 @@ inline std::uint8_t TagOf(std::uint64_t hash)
     return std::max(std::uint8_t(1), std::uint8_t(hash));
 }
 
-// What is kept of a partition's CountingTable once its positions are grouped:
-// per slot, the end of its context's group (which begins where the previous
-// slot's ends, slot 0's at `begin`) and TagOf its hash (0: empty). A slot with
-// the right tag is the context's exactly when the text at its group's first
-// position holds the context: contexts share tags and keys, never texts.
+// A partition's CountingTable once its positions are grouped: per slot, the
+// end of its context's group (which begins where the previous slot's ends,
+// slot 0's at `begin`) and TagOf its hash (0: empty). A slot with the right tag
+// is the context's when its group's first position holds it in the text.
 struct KeptTable {
     struct __attribute__((packed)) Slot {
         std::uint32_t end;
         std::uint8_t tag;
     };
     std::uint32_t begin = 0;
-    int partitionBits = 0;
+    Partitioning partitioning;
     std::vector<Slot> entries; // empty until the partition is indexed
-    size_t longestProbe = 0;   // slots from a context's home slot to its own, at most
 
     std::uint32_t groupBegin(size_t slot) const { return slot ? entries[slot - 1].end : begin; }
     // The slot of the context with `hash` for which isContext(its group's
     // begin) holds, or an empty one.
     template <typename IsContext> size_t find(std::uint64_t hash, const IsContext &isContext) const
     {
-        return Probe(hash, partitionBits, entries.size(), [&](size_t s) {
+        return partitioning.probe(hash, entries.size(), [&](size_t s) {
             return entries[s].tag == 0 ||
                    (entries[s].tag == TagOf(hash) && isContext(groupBegin(s)));
         });
@@ -76,20 +50,21 @@ struct CountingTable {
         std::uint32_t count;
     };
     static constexpr std::uint32_t kFull = ~std::uint32_t(0);
-    // Contexts of `length` characters of `text` in the partition of
-    // `partitionBits`, in at most `load` (0 to 1) of the slots.
+    // Contexts of `length` characters of `text` in one partition of
+    // `partitioning`, in at most `load` (0 to 1) of the slots.
     const char16_t *text;
     int length;
     bool exactKeys;
-    int partitionBits;
+    Partitioning partitioning;
     double load;
     std::vector<Slot> entries = {};
     size_t room = 0;
 
+    static size_t slotsFor(size_t n, double load) { return size_t(double(n) / load) + 1; }
     // Empties the table and makes it room for `contexts` contexts.
     void reset(size_t contexts)
     {
-        entries.assign(size_t(double(contexts) / load) + 1, Slot{0, -1, 0});
+        entries.assign(slotsFor(contexts, load), Slot{0, -1, 0});
         room = contexts;
         Ensure(entries.size() > room, "a table keeps an empty slot");
     }
@@ -111,7 +86,7 @@ struct CountingTable {
     // The slot of the context of `p`, or the empty one where it would go.
     std::uint32_t find(std::uint64_t key, std::uint64_t hash, SourcePosition p) const
     {
-        return std::uint32_t(Probe(hash, partitionBits, entries.size(), [&](size_t slot) {
+        return std::uint32_t(partitioning.probe(hash, entries.size(), [&](size_t slot) {
             const Slot &s = entries[slot];
             return s.firstSeen < 0 ||
                    (s.key == key &&
@@ -123,19 +98,13 @@ struct CountingTable {
     // the KeptTable that finds them once they are filled.
     KeptTable layOut(std::uint32_t begin, std::vector<std::uint32_t> &starts) const
     {
-        KeptTable kept{begin, partitionBits, std::vector<KeptTable::Slot>(entries.size())};
+        KeptTable kept{begin, partitioning, std::vector<KeptTable::Slot>(entries.size())};
         starts.resize(entries.size());
         for (size_t slot = 0; slot < entries.size(); ++slot) {
             const Slot &s = entries[slot];
             starts[slot] = begin;
-            kept.entries[slot] = {begin += s.count, 0};
-            if (s.firstSeen < 0)
-                continue;
-            const std::uint64_t hash = MixBits(s.key);
-            kept.entries[slot].tag = TagOf(hash);
-            const size_t home = HomeSlot(hash, partitionBits, entries.size());
-            kept.longestProbe =
-                std::max(kept.longestProbe, (slot + entries.size() - home) % entries.size() + 1);
+            kept.entries[slot] = {begin += s.count,
+                                  s.firstSeen < 0 ? std::uint8_t(0) : TagOf(MixBits(s.key))};
         }
         return kept;
     }

@@ -3,13 +3,13 @@
 // What shapes the index, for the engine and the tests only: the tuning (which
 // tests shrink to reach every way of building) and the fixed constants.
 
-#include "cancellation.h"
 #include "occurrence_finder.h"
 #include "result.h"
 
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <memory>
 
@@ -54,7 +54,6 @@ struct IndexShape {
     bool exactKeys = true; // keys tell contexts apart without their text
     bool followingKept = true;     // the character after each position kept beside it
     std::int64_t checkedBytes = 0; // what the memory check was asked for
-    int longestProbe = 0;          // slots a lookup probes at most
 };
 
 // A promise of the index's own code that does not hold: a programming error,
@@ -65,7 +64,8 @@ inline void Ensure(bool holds, const char *what)
         qFatal("index: %s", what);
 }
 
-// MakeIndexedFinder with its tuning (checked), telling how it built to `shape`.
+// MakeIndexedFinder with its tuning (checked), telling how it built to
+// `shape`, refused once stopAsked() answers true (looked at between strides).
 Result<std::unique_ptr<OccurrenceFinder>>
-MakeIndexedFinder(const QString &source, int contextLength, const Cancellation *cancel,
+MakeIndexedFinder(const QString &source, int contextLength, const std::function<bool()> &stopAsked,
                   const IndexTuning &tuning, IndexShape *shape = nullptr);

@@ -15,9 +15,10 @@ bool isWordCharacter(char16_t c)
 
 // A match of \b(\w{O,}) can only begin where a run of word characters
 // begins, and greedily takes the whole run. A run may be the whole text: the
-// walk looks at `cancel` inside runs too.
+// walk looks at `stopped` inside runs too.
 std::vector<SourcePosition> FindSeedWordStarts(const char16_t *s, qsizetype n, int length,
-                                               const Cancellation *cancel, qsizetype stride)
+                                               const std::function<bool()> &stopped,
+                                               qsizetype stride)
 {
     std::vector<SourcePosition> starts;
     qsizetype run = -1; // where the run of word characters under way began
@@ -26,15 +27,13 @@ std::vector<SourcePosition> FindSeedWordStarts(const char16_t *s, qsizetype n, i
             starts.push_back(SourcePosition(run));
         run = -1;
     };
-    if (InStrides(
-            0, n, stride, [cancel] { return IsCancelled(cancel); },
-            [&](qsizetype p) {
-                if (!isWordCharacter(s[p]))
-                    endRun(p);
-                else if (run < 0)
-                    run = p;
-                return true;
-            }))
+    if (InStrides(0, n, stride, stopped, [&](qsizetype p) {
+            if (!isWordCharacter(s[p]))
+                endRun(p);
+            else if (run < 0)
+                run = p;
+            return true;
+        }))
         endRun(n);
     return starts;
 }

@@ -6,22 +6,20 @@
 #include <bit>
 #include <limits>
 
-SourceAlphabet RankAlphabet(const char16_t *s, qsizetype n, const Cancellation *cancel,
+SourceAlphabet RankAlphabet(const char16_t *s, qsizetype n, const std::function<bool()> &stopped,
                             qsizetype stride)
 {
     SourceAlphabet alphabet;
     alphabet.characters.push_back(0);
     // Each code unit the first time it is seen, then ranked in code-unit
     // order: a short text costs its length, not the 65,536 code units.
-    InStrides(
-        0, n, stride, [cancel] { return IsCancelled(cancel); },
-        [&](qsizetype i) {
-            if (!alphabet.rank[s[i]]) {
-                alphabet.rank[s[i]] = 1;
-                alphabet.characters.push_back(s[i]);
-            }
-            return true;
-        });
+    InStrides(0, n, stride, stopped, [&](qsizetype i) {
+        if (!alphabet.rank[s[i]]) {
+            alphabet.rank[s[i]] = 1;
+            alphabet.characters.push_back(s[i]);
+        }
+        return true;
+    });
     std::sort(alphabet.characters.begin() + 1, alphabet.characters.end());
     const auto size = std::uint32_t(alphabet.characters.size() - 1);
     for (std::uint32_t r = 1; r <= size; ++r)

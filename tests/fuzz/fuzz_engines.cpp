@@ -1,15 +1,16 @@
 // Fuzzes the two occurrence finders against each other through the whole
 // generator: the same seed must give the same pieces, and every window of
 // order characters of generated text within one stretch (between restarts)
-// must occur in the prepared source text. An index shrunk so that a small
-// text takes every way of building must answer every context of the run as
-// the pattern search does.
+// must occur in the prepared source text. The run's index, and one shrunk so
+// that a small text takes every way of building, must each hold every
+// position of the text where it belongs (whole_index_check.h).
 //
 // Input: one byte for the order (1..10), one whose low five bits are the
 // options, eight bytes of seed (the top byte also shrinks the index), then
 // the text, one character per byte from a small alphabet.
 
 #include "../support/option_bits.h"
+#include "../support/whole_index_check.h"
 #include "detail/index_tuning.h"
 #include "engine.h"
 #include "fuzz_support.h"
@@ -50,15 +51,10 @@ IndexTuning shrunk(std::uint8_t bits)
     return tuning;
 }
 
-void checkOccurrences(OccurrenceFinder &index, OccurrenceFinder &oracle, const QString &context)
+void checkWholeIndex(OccurrenceFinder &index, const char *which)
 {
-    const Occurrences expected = Unwrap(oracle.occurrences(context), "pattern search");
-    const Occurrences found = Unwrap(index.occurrences(context), "shrunk index");
-    bool same = expected.size() == found.size() &&
-                std::equal(expected.begin(), expected.end(), found.begin());
-    for (size_t i = 0; same && i < found.size(); ++i)
-        same = expected.following(i) == found.following(i);
-    Require(same, "a shrunk index answers as the pattern search", [&] { return Dump(context); });
+    const QString fault = WholeIndexCheck::faultOf(index);
+    Require(fault.isEmpty(), which, [&] { return fault; });
 }
 
 } // namespace
@@ -89,22 +85,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const QChar separator = SeparatorFor(options);
     Require(seedContext.size() <= contextLength, "seed context not too long");
 
-    RegExp pattern;
-    pattern.setGlobal(true);
-    pattern.setMultiline(true);
-    pattern.setJitEnabled(false);
-    std::unique_ptr<OccurrenceFinder> index, oracle;
-    if (contextLength > 0) {
-        index = Unwrap(
-            MakeIndexedFinder(source, contextLength, nullptr, shrunk(std::uint8_t(seed >> 56))),
-            "shrunk index");
-        oracle = Unwrap(MakeFinder(Engine::Reference, source, contextLength, pattern), "oracle");
-    }
+    if (contextLength > 0)
+        checkWholeIndex(*Unwrap(MakeIndexedFinder(source, contextLength, nullptr,
+                                                  shrunk(std::uint8_t(seed >> 56))),
+                                "shrunk index"),
+                        "a shrunk index holds every position where it belongs");
 
     QString stretch = seedContext;
     for (int step = 0; step < kSteps; ++step) {
-        if (index)
-            checkOccurrences(*index, *oracle, reference.generator->context());
         const QString a = Unwrap(reference.generator->NextPiece(), "reference piece");
         const QString b = Unwrap(indexed.generator->NextPiece(), "indexed piece");
         Require(a == b, "same piece from both finders", [&] {
@@ -130,5 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             Require(a.isEmpty() || source.contains(a), "order 1 draws characters of the source");
     }
     checkWindows(stretch, order, source);
+    if (const std::unique_ptr<OccurrenceFinder> index = indexed.generator->releaseFinder())
+        checkWholeIndex(*index, "the run's index holds every position where it belongs");
     return 0;
 }
