@@ -118,7 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             Require(a.isEmpty() || source.contains(a), "order 1 draws characters of the source");
     }
     checkWindows(stretch, order, source);
-    if (const std::unique_ptr<OccurrenceFinder> index = indexed.generator->releaseFinder())
+    if (OccurrenceFinder *index = indexed.work.index->finder.get())
         checkWholeIndex(*index, "the run's index holds every position where it belongs");
     return 0;
 }
