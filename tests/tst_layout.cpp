@@ -52,6 +52,9 @@ private slots:
         QTest::newRow("dx 2.5 rounds to 2, dy 3.5 to 4")
             << QList{first, {11177.5, 6858.5}}
             << QList<int>{9137, 9362, 10937, 7562, 9362, 5164, 6349};
+        QTest::newRow("dx 0.49 rounds to 0, dy 0.51 to 1")
+            << QList{first, {11175.49, 6855.51}}
+            << QList<int>{9135, 9360, 10935, 7560, 9360, 5161, 6346};
         QTest::newRow("dx -3.5 rounds to -4, dy -2.5 to -2")
             << QList{first, {11171.5, 6852.5}}
             << QList<int>{9131, 9356, 10931, 7556, 9356, 5158, 6343};
