@@ -7,13 +7,10 @@
 
 #include <QAbstractFileIconProvider>
 #include <QClipboard>
-#include <QDialogButtonBox>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
 #include <QMimeData>
 #include <QProcess>
-#include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -130,12 +127,8 @@ private slots:
     void qtOwnTextsAreItalian()
     {
         ResultBox box;
+        // One catalogue holds all of them, the file dialog's buttons too.
         QCOMPARE(contextAction(box, "edit-copy")->text(), u"&Copia\tCtrl+C"_s);
-        QFileDialog dialog;
-        dialog.setOption(QFileDialog::DontUseNativeDialog);
-        auto *buttons = dialog.findChild<QDialogButtonBox *>();
-        QCOMPARE(buttons->button(QDialogButtonBox::Cancel)->text(), u"Annulla"_s);
-        QCOMPARE(buttons->button(QDialogButtonBox::Open)->text(), u"&Apri"_s);
         // Left in English by Qt's catalogue, given by the program.
         QCOMPARE(QAbstractFileIconProvider().type(QFileInfo(QDir::tempPath())), u"Cartella"_s);
     }

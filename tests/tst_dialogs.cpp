@@ -162,7 +162,6 @@ private slots:
             close();
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
             QVERIFY(!dialog);
-            QCOMPARE(frmInfo::current(), nullptr);
             QCOMPARE(infoText(frmInfo::showInfo())->textCursor().position(), 0);
             return;
         }

@@ -63,18 +63,13 @@ private slots:
         QCOMPARE(labelled.first().first->object()->objectName(), QStringLiteral("optLevel_0"));
     }
 
-    // Each CR gains an LF, an LF stays, and a CR ending one append and an LF
-    // starting the next stay two breaks; shown, one break for each.
+    // What an append keeps and shows is the desktop test's (the window hands
+    // it to the box); here, where it leaves the caret, and clearing.
     void appendResultAndClear()
     {
         frmGramisola window;
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        window.AppendResult(QStringLiteral("ab\r"));
-        window.AppendResult(QStringLiteral("\nx\r\ny"));
-        const QString text = QStringLiteral("ab\r\n\nx\r\n\ny");
-        QCOMPARE(Box(window)->text(), text);
-        QCOMPARE(Box(window)->toPlainText(), QString(text).remove(u'\r'));
         for (int i = 0; i < 200; ++i)
             window.AppendResult(QStringLiteral("riga %1\r").arg(i));
         // Whatever the user selected or scrolled to, an append, even an empty

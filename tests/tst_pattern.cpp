@@ -168,7 +168,6 @@ private slots:
         QTest::addColumn<QString>("detailHolds");
 
         const QString invalid = u"Espressione regolare non valida"_s;
-        QTest::newRow("unclosed group") << u"ab("_s << u"abc"_s << invalid << u"posizione 3 "_s;
         QTest::newRow("trailing backslash")
             << u"ab\\"_s << u"abc"_s << invalid << u"posizione 3 "_s;
         QTest::newRow("position counted in the pattern as written")
