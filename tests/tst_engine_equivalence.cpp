@@ -88,15 +88,6 @@ QString everyCodeUnitText()
     return text + ItalianLikeText(5000, 5, 60);
 }
 
-// Code units one by one, for failure messages.
-QString listed(const QString &text)
-{
-    QStringList out;
-    for (QChar c : text)
-        out << QString::number(c.unicode());
-    return out.join(u' ');
-}
-
 } // namespace
 
 void *operator new[](size_t size)
@@ -127,7 +118,7 @@ void operator delete[](void *memory, size_t) noexcept
 class TestEngineEquivalence : public QObject {
     Q_OBJECT
 private slots:
-    void generatorsWriteTheSameText_data() { sources(); }
+    void generatorsWriteTheSameText_data();
     void generatorsWriteTheSameText();
     void everyWayOfBuildingHoldsEveryPosition_data();
     void everyWayOfBuildingHoldsEveryPosition();
@@ -135,17 +126,13 @@ private slots:
     void aStopEndsTheWorkWhereItIsSeen();
     void oneSideFailingStopsTheOther();
     void indexAnswersOnlyForItsContextLength();
-    void cancelledWorkGivesUp();
-
-private:
-    static void sources();
 };
 
 // The awkward sources by construction, random and Italian-like ones of a few
 // hundred to a few thousand characters, and one of the size the program is
 // meant for, scaled down so the pattern search stays quick: three option sets
 // (bits of `optionSets`), fewer pieces.
-void TestEngineEquivalence::sources()
+void TestEngineEquivalence::generatorsWriteTheSameText_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<quint32>("optionSets");
@@ -209,9 +196,12 @@ void TestEngineEquivalence::generatorsWriteTheSameText()
                 const Result<QString> a = expected.NextPiece(), b = actual.NextPiece();
                 same = a && b && a.value() == b.value();
             }
+            // The context as its UTF-16 bytes in hex, lone surrogates and NUL included.
+            const QByteArray units(reinterpret_cast<const char *>(context.utf16()),
+                                   context.size() * 2);
             QVERIFY2(same,
                      qPrintable(QString::asprintf("options %u, order %d, piece %d after [%s]", bits,
-                                                  order, piece, qPrintable(listed(context)))));
+                                                  order, piece, units.toHex(' ').data())));
             if (OccurrenceFinder *index = indexed.value().work.index->finder.get())
                 QCOMPARE(WholeIndexCheck::faultOf(*index), QString());
         }
@@ -258,14 +248,13 @@ void TestEngineEquivalence::everyWayOfBuildingHoldsEveryPosition()
     QFETCH(int, keyBits);
     QFETCH(double, spread);
     QFETCH(QString, shape);
-    IndexTuning tuning;
-    tuning.fewContexts = size_t(fewContexts);
-    tuning.keyBits = keyBits;
-    tuning.spread = spread;
-    tuning.contextsPerPartition = 16;
-    tuning.positionsPerPartition = 64;
-    tuning.readAhead = 2;
-    tuning.cancellationStride = 7;
+    const IndexTuning tuning{.fewContexts = size_t(fewContexts),
+                             .contextsPerPartition = 16,
+                             .positionsPerPartition = 64,
+                             .spread = spread,
+                             .keyBits = keyBits,
+                             .readAhead = 2,
+                             .cancellationStride = 7};
     IndexShape built;
     Result<std::unique_ptr<OccurrenceFinder>> index =
         MakeIndexedFinder(text, length, nullptr, tuning, &built);
@@ -287,10 +276,8 @@ void TestEngineEquivalence::everyWayOfBuildingHoldsEveryPosition()
 void TestEngineEquivalence::oneContextInMostPositions()
 {
     const QString text = QString(200'000, QChar(u'a')) + ItalianLikeText(5000, 7, 400);
-    IndexTuning tuning;
-    tuning.fewContexts = 16;
-    tuning.contextsPerPartition = 1000;
-    tuning.cancellationStride = 64;
+    const IndexTuning tuning{
+        .fewContexts = 16, .contextsPerPartition = 1000, .cancellationStride = 64};
     IndexShape built;
     Result<std::unique_ptr<OccurrenceFinder>> index =
         MakeIndexedFinder(text, 4, nullptr, tuning, &built);
@@ -320,9 +307,13 @@ void TestEngineEquivalence::oneContextInMostPositions()
 // A stop asked at the k-th look ends the work there: a strided pass after k - 1
 // strides, the fault-in of an array after k - 1 pages, and a build of the
 // index (in one table, or in partitions counted again) at whichever look of
-// whichever pass it comes, each side looking at most twice more.
+// whichever pass it comes, each side looking at most twice more. A preparation
+// whose result nobody wants any more gives up with an Error.
 void TestEngineEquivalence::aStopEndsTheWorkWhereItIsSeen()
 {
+    Cancellation cancel; // a preparation cancelled before it starts gives up
+    cancel.cancel();
+    QVERIFY(!PrepareSourceText(kAlphabet, PreparationOptions(), &cancel).ok());
     int looks = 0, k = 4, done = 0;
     const auto lookAt = [&] { return ++looks >= k; };
     QVERIFY(!InStrides(0, 1000, 10, lookAt, [&](qsizetype) { return ++done; }));
@@ -336,12 +327,11 @@ void TestEngineEquivalence::aStopEndsTheWorkWhereItIsSeen()
 
     const QString text = ItalianLikeText(3000, 8, 40);
     for (const size_t fewContexts : {8'192, 16}) {
-        IndexTuning tuning;
-        tuning.fewContexts = fewContexts;
-        tuning.spread = 0;
-        tuning.contextsPerPartition = 16;
-        tuning.positionsPerPartition = 64;
-        tuning.cancellationStride = 16;
+        const IndexTuning tuning{.fewContexts = fewContexts,
+                                 .contextsPerPartition = 16,
+                                 .positionsPerPartition = 64,
+                                 .spread = 0,
+                                 .cancellationStride = 16};
         std::atomic<int> seen{0};
         const auto countLooks = [&] { return !++seen; };
         QVERIFY(MakeIndexedFinder(text, 4, countLooks, tuning).ok());
@@ -360,9 +350,9 @@ void TestEngineEquivalence::aStopEndsTheWorkWhereItIsSeen()
     }
 }
 
-// Passes run side by side: the answer is both sides', an exception from
-// either reaches the caller, and a side that fails ends the other, which
-// would otherwise work on (here: until it sees the stop, ten seconds at most).
+// Passes run side by side: an exception from either reaches the caller, and
+// a side that fails ends the other, which would otherwise work on (here:
+// until it sees the stop, ten seconds at most).
 void TestEngineEquivalence::oneSideFailingStopsTheOther()
 {
     std::atomic<bool> stop{false};
@@ -374,9 +364,6 @@ void TestEngineEquivalence::oneSideFailingStopsTheOther()
         return sawStop = stop;
     };
     const auto throws = []() -> bool { throw std::runtime_error("side"); };
-    QVERIFY(!RunSideBySide(
-        stop, [] { return true; }, [] { return false; }));
-    stop = false;
     QVERIFY(!RunSideBySide(
                 stop, [] { return false; }, works) &&
             sawStop);
@@ -398,14 +385,6 @@ void TestEngineEquivalence::indexAnswersOnlyForItsContextLength()
     QVERIFY(three.ok() && three.value()->occurrences(u"abc").ok());
     QVERIFY(!three.value()->occurrences(u"ab").ok() && !three.value()->occurrences(u"abca").ok());
     QVERIFY(!MakeIndexedFinder(source, 0).ok() && !MakeIndexedFinder(source, 10).ok());
-}
-
-// Work whose result nobody wants any more gives up with an Error.
-void TestEngineEquivalence::cancelledWorkGivesUp()
-{
-    Cancellation cancel;
-    cancel.cancel();
-    QVERIFY(!PrepareSourceText(kAlphabet, PreparationOptions(), &cancel).ok());
 }
 
 QTEST_GUILESS_MAIN(TestEngineEquivalence)

@@ -27,19 +27,6 @@ public:
         return value;
     }
 
-    // The rest as UTF-16 code units, little-endian, any value (lone
-    // surrogates included), at most maxUnits of them.
-    QString utf16Rest(qsizetype maxUnits)
-    {
-        QString text;
-        while (m_pos + 1 < m_size && text.size() < maxUnits) {
-            text.append(QChar(char16_t(m_data[m_pos] | m_data[m_pos + 1] << 8)));
-            m_pos += 2;
-        }
-        m_pos = m_size;
-        return text;
-    }
-
     // The rest, one character per byte from `alphabet`: few distinct
     // characters, so contexts repeat the way they do in real prose.
     QString alphabetRest(const QString &alphabet, qsizetype maxUnits)
