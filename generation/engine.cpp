@@ -6,6 +6,9 @@
 #include "reference_finder.h"
 #include "regexp.h"
 #include "source_text.h"
+#include "text_decoding.h"
+
+#include <QFileInfo>
 
 #include <new>
 
@@ -19,11 +22,18 @@ std::optional<Error> badOrder(int order)
                  QStringLiteral("order %1").arg(order)};
 }
 
+// The work an index build tells of as it goes; order 1 and the reference
+// finder build nothing.
+qint64 finderWork(Engine engine, const QString &source, int contextLength)
+{
+    return engine == Engine::Indexed && contextLength > 0 ? IndexWork(source) : 0;
+}
+
 // The source text prepared from `content`, with the run's pattern object.
 Result<PreparedText> prepared(const QString &content, const PreparationOptions &options, int order,
-                              const Cancellation *cancel)
+                              Cancellation *cancel)
 {
-    if (!BeginStage(cancel, RunStage::Preparing))
+    if (!BeginStage(cancel, RunStage::Preparing, PreparationWork(content)))
         return CancelledError();
     PreparedText text;
     text.options = options;
@@ -46,12 +56,13 @@ Result<PreparedText> prepared(const QString &content, const PreparationOptions &
 // Builds the index run.work lacks for this order, then the random source
 // and the generator with its seed context.
 Status seeded(GenerationRun &run, int order, Engine engine, std::uint64_t seed,
-              const Cancellation *cancel)
+              Cancellation *cancel)
 {
     const int contextLength = order - 1;
     const PreparedText &text = *run.work.text;
     if (!run.work.index) {
-        if (!BeginStage(cancel, RunStage::Indexing))
+        if (!BeginStage(cancel, RunStage::Indexing,
+                        finderWork(engine, *text.source, contextLength)))
             return CancelledError();
         Result<std::unique_ptr<OccurrenceFinder>> finder =
             MakeFinder(engine, *text.source, contextLength, *text.pattern, cancel);
@@ -77,21 +88,19 @@ Status seeded(GenerationRun &run, int order, Engine engine, std::uint64_t seed,
 
 // The file's text, read and digested afresh: the Error is the reading's own,
 // naming the file.
-Result<std::pair<QString, ContentDigest>> readAndDigest(const QString &path,
-                                                        const Cancellation *cancel)
+Result<std::pair<QString, ContentDigest>> readAndDigest(const QString &path, Cancellation *cancel)
 {
-    if (!BeginStage(cancel, RunStage::Reading))
+    if (!BeginStage(cancel, RunStage::Reading, QFileInfo(path).size()))
         return CancelledError();
     Result<QByteArray> bytes = ReadSourceBytes(path, cancel);
     if (!bytes)
         return bytes.error();
-    if (!BeginStage(cancel, RunStage::Digest))
+    if (!BeginStage(cancel, RunStage::Digest, bytes.value().size()))
         return CancelledError();
-    const std::optional<ContentDigest> digest =
-        DigestOf(bytes.value(), [cancel] { return IsCancelled(cancel); });
+    const std::optional<ContentDigest> digest = DigestOf(bytes.value(), LookAt(cancel));
     if (!digest)
         return CancelledError();
-    if (!BeginStage(cancel, RunStage::Decoding))
+    if (!BeginStage(cancel, RunStage::Decoding, DecodingWork(bytes.value())))
         return CancelledError();
     Result<QString> content = DecodeSourceText(path, std::move(bytes).value(), cancel);
     if (!content)
@@ -111,7 +120,7 @@ Error processingFailed(const QString &path, const Error &error)
 
 Result<std::unique_ptr<OccurrenceFinder>> MakeFinder(Engine engine, const QString &source,
                                                      int contextLength, RegExp &pattern,
-                                                     const Cancellation *cancel)
+                                                     Cancellation *cancel)
 {
     if (contextLength == 0)
         return std::unique_ptr<OccurrenceFinder>();
@@ -127,7 +136,7 @@ Result<std::unique_ptr<OccurrenceFinder>> MakeFinder(Engine engine, const QStrin
 
 Result<GenerationRun> StartGeneration(const QString &content, const PreparationOptions &options,
                                       int order, Engine engine, std::uint64_t seed,
-                                      const Cancellation *cancel)
+                                      Cancellation *cancel)
 {
     if (std::optional<Error> error = badOrder(order))
         return *error;
@@ -143,7 +152,7 @@ Result<GenerationRun> StartGeneration(const QString &content, const PreparationO
 
 Status StartGenerationFromFile(GenerationRun &run, const QString &path,
                                const PreparationOptions &options, int order, Engine engine,
-                               std::uint64_t seed, const Cancellation *cancel)
+                               std::uint64_t seed, Cancellation *cancel)
 {
     run.generator.reset();
     run.random.reset();
@@ -154,7 +163,7 @@ Status StartGenerationFromFile(GenerationRun &run, const QString &path,
     // A kept text is compared with the file by a digest read in small
     // blocks: taking it over costs no memory in proportion to the file.
     if (work.text) {
-        if (!BeginStage(cancel, RunStage::Digest))
+        if (!BeginStage(cancel, RunStage::Digest, QFileInfo(path).size()))
             return CancelledError();
         Result<ContentDigest> digest = DigestSourceFile(path, cancel);
         if (!digest)

@@ -16,7 +16,7 @@
 // must outlive the finder) only by the reference engine.
 Result<std::unique_ptr<OccurrenceFinder>> MakeFinder(Engine engine, const QString &source,
                                                      int contextLength, RegExp &pattern,
-                                                     const Cancellation *cancel = nullptr);
+                                                     Cancellation *cancel = nullptr);
 
 // One run (a start or a continuation): the work it made or took over, and a
 // generator ready for its first piece, which reads that work; after seeding,
@@ -37,7 +37,7 @@ struct GenerationRun {
 // Error says so (see MakeIndexedFinder); it never ends the program.
 Result<GenerationRun> StartGeneration(const QString &content, const PreparationOptions &options,
                                       int order, Engine engine, std::uint64_t seed,
-                                      const Cancellation *cancel = nullptr);
+                                      Cancellation *cancel = nullptr);
 
 // Starts `run` anew from the file at `path`, read afresh, taking over from
 // run.work what serves (KeptWork's rule) and making the rest; the stages it
@@ -48,4 +48,4 @@ Result<GenerationRun> StartGeneration(const QString &content, const PreparationO
 // Every Error's message names the file.
 Status StartGenerationFromFile(GenerationRun &run, const QString &path,
                                const PreparationOptions &options, int order, Engine engine,
-                               std::uint64_t seed, const Cancellation *cancel);
+                               std::uint64_t seed, Cancellation *cancel);

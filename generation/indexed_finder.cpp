@@ -6,16 +6,21 @@
 #include <limits>
 #include <new>
 
-Result<std::unique_ptr<OccurrenceFinder>>
-MakeIndexedFinder(const QString &source, int contextLength, const Cancellation *cancel)
+qint64 IndexWork(const QString &source)
 {
-    return MakeIndexedFinder(
-        source, contextLength, [cancel] { return IsCancelled(cancel); }, IndexTuning());
+    return ContextIndex::Work(source);
 }
 
-Result<std::unique_ptr<OccurrenceFinder>>
-MakeIndexedFinder(const QString &source, int contextLength, const std::function<bool()> &stopAsked,
-                  const IndexTuning &tuning, IndexShape *shape)
+Result<std::unique_ptr<OccurrenceFinder>> MakeIndexedFinder(const QString &source,
+                                                            int contextLength, Cancellation *cancel)
+{
+    return MakeIndexedFinder(source, contextLength, LookAt(cancel), IndexTuning());
+}
+
+Result<std::unique_ptr<OccurrenceFinder>> MakeIndexedFinder(const QString &source,
+                                                            int contextLength, const WorkLook &look,
+                                                            const IndexTuning &tuning,
+                                                            IndexShape *shape)
 {
     // Out of range, the tables would have fewer slots than contexts (load),
     // the loops would not advance (stride) or a shift would be undefined.
@@ -35,7 +40,7 @@ MakeIndexedFinder(const QString &source, int contextLength, const std::function<
                      QStringLiteral("%1 characters").arg(source.size())};
     try {
         auto index = std::make_unique<ContextIndex>(source, contextLength, tuning);
-        const Status built = index->build(stopAsked);
+        const Status built = index->build(look);
         if (!built)
             return built.error();
         if (shape)

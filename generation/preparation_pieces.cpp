@@ -60,7 +60,7 @@ bool mayBecomeSpace(QChar c, const PreparationOptions &options)
 // piece too: no cut goes past them. Answers the place past which no cut goes
 // (text.size() when any may), or none when cancelled.
 std::optional<qsizetype> cutLimit(QStringView text, const PreparationOptions &options,
-                                  const Cancellation *cancel)
+                                  Cancellation *cancel)
 {
     // Punctuation ignored, every surrogate becomes a space; multiple spaces
     // kept, nothing is trimmed.
@@ -133,7 +133,7 @@ std::vector<Placement> placed(const std::vector<PreparedPiece> &pieces,
 } // namespace
 
 std::optional<std::vector<qsizetype>> PieceEnds(QStringView text, const PreparationOptions &options,
-                                                qsizetype pieceLength, const Cancellation *cancel)
+                                                qsizetype pieceLength, Cancellation *cancel)
 {
     const std::optional<qsizetype> limit = cutLimit(text, options, cancel);
     if (!limit)
@@ -164,11 +164,14 @@ std::optional<std::vector<qsizetype>> PieceEnds(QStringView text, const Preparat
 }
 
 Result<QString> JoinPreparedPieces(std::vector<PreparedPiece> &pieces,
-                                   const PreparationOptions &options, const Cancellation *cancel)
+                                   const PreparationOptions &options, Cancellation *cancel)
 {
     // A text in one piece was trimmed at both ends as it was prepared.
-    if (pieces.size() == 1)
+    if (pieces.size() == 1) {
+        if (StopAsked(cancel, pieces.front().sourceLength))
+            return CancelledError();
         return std::move(pieces.front().text);
+    }
     qsizetype length = 0;
     const std::vector<Placement> places = placed(pieces, options, length);
     QString text(length, Qt::Uninitialized);
@@ -195,6 +198,8 @@ Result<QString> JoinPreparedPieces(std::vector<PreparedPiece> &pieces,
             // Each piece is freed as soon as it is copied, and given back to
             // the system soon after: the pieces and the whole text overlap
             // little.
+            if (StopAsked(cancel, pieces[i].sourceLength))
+                return false;
             freedBytes += pieces[i].text.size() * qsizetype(sizeof(QChar));
             pieces[i].text = QString();
             if (freedBytes >= kReturnBytes) {

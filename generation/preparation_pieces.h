@@ -39,7 +39,7 @@
 // characters. None when `cancel` is cancelled during the scan.
 std::optional<std::vector<qsizetype>> PieceEnds(QStringView text, const PreparationOptions &options,
                                                 qsizetype pieceLength,
-                                                const Cancellation *cancel = nullptr);
+                                                Cancellation *cancel = nullptr);
 
 // One piece as the steps and, with lower case on, Qt's lowering left it.
 struct PreparedPiece {
@@ -47,12 +47,15 @@ struct PreparedPiece {
     // Whether lowering changed a character of the piece: from there on, Qt's
     // lowering of the whole text turns every lone surrogate into U+FFFD.
     bool lowered = false;
+    // The characters of the text it was prepared from.
+    qsizetype sourceLength = 0;
 };
 
 // The whole text's preparation from its prepared pieces, in order, each
 // freed as soon as it is copied: seams mended, spaces at the ends trimmed
 // (multiple spaces removed), and, after a piece that lowering changed, lone
 // surrogates turned into U+FFFD as lowering the whole text turns them.
-// Fails only when `cancel` is cancelled.
+// Fails only when `cancel` is cancelled. Tells `cancel` of each piece's
+// sourceLength once the piece is copied.
 Result<QString> JoinPreparedPieces(std::vector<PreparedPiece> &pieces,
-                                   const PreparationOptions &options, const Cancellation *cancel);
+                                   const PreparationOptions &options, Cancellation *cancel);

@@ -63,7 +63,7 @@ struct StepPatterns {
 // its text go. The piece is read in place until the first replacement.
 class Steps {
 public:
-    Steps(QStringView piece, const Cancellation *cancel) : m_piece(piece), m_cancel(cancel) {}
+    Steps(QStringView piece, Cancellation *cancel) : m_piece(piece), m_cancel(cancel) {}
 
     void replace(RegExp &pattern, const QString &replacement)
     {
@@ -122,13 +122,13 @@ private:
 
     QStringView m_piece; // the text as the steps so far left it
     QString m_text;      // what m_piece views once a step replaced something
-    const Cancellation *m_cancel;
+    Cancellation *m_cancel;
     std::optional<Error> m_error;
 };
 
 Result<PreparedPiece> preparePiece(QStringView piece, TextEnds ends,
                                    const PreparationOptions &options, StepPatterns &patterns,
-                                   const Cancellation *cancel)
+                                   Cancellation *cancel)
 {
     Steps steps(piece, cancel);
 
@@ -159,7 +159,7 @@ Result<PreparedPiece> preparePiece(QStringView piece, TextEnds ends,
 } // namespace
 
 Result<QString> PrepareSourceText(const QString &content, const PreparationOptions &options,
-                                  const Cancellation *cancel, const PreparationTuning &tuning)
+                                  Cancellation *cancel, const PreparationTuning &tuning)
 {
     const std::optional<std::vector<qsizetype>> ends =
         PieceEnds(content, options, tuning.pieceLength, cancel);
@@ -185,6 +185,11 @@ Result<QString> PrepareSourceText(const QString &content, const PreparationOptio
                 return false;
             }
             prepared[i] = std::move(piece).value();
+            prepared[i].sourceLength = (*ends)[i] - start;
+            if (StopAsked(cancel, prepared[i].sourceLength)) {
+                error = CancelledError();
+                return false;
+            }
         }
         return true;
     };

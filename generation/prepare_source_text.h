@@ -31,6 +31,14 @@ struct PreparationTuning {
 // Fails only if the pattern engine does (resource limits), never quietly, or
 // when `cancel` is cancelled (every pass looks at it at least every megabyte
 // or so of text: the scan for cuts, each replacement, the lowering, the join).
+// Its looks tell `cancel` of each piece's characters twice: once prepared,
+// once joined.
 Result<QString> PrepareSourceText(const QString &content, const PreparationOptions &options,
-                                  const Cancellation *cancel = nullptr,
+                                  Cancellation *cancel = nullptr,
                                   const PreparationTuning &tuning = PreparationTuning());
+
+// The characters PrepareSourceText(content, …) tells of as it goes.
+inline qint64 PreparationWork(const QString &content)
+{
+    return 2 * qint64(content.size());
+}

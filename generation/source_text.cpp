@@ -23,21 +23,14 @@ Error noMemory(const QString &path)
                    QStringLiteral("std::bad_alloc while reading"));
 }
 
-StopRequested stopWhen(const Cancellation *cancel)
-{
-    if (!cancel)
-        return {};
-    return [cancel] { return cancel->cancelled(); };
-}
-
 // Runs one read of the file at `path`, its failure, a shortage of memory
 // included, worded as a refusal to read that file; a read stopped by `cancel`
 // is CancelledError().
 template <typename T, typename Read>
-Result<T> readOrRefuse(const QString &path, const Cancellation *cancel, Read read)
+Result<T> readOrRefuse(const QString &path, Cancellation *cancel, Read read)
 {
     try {
-        Result<T> result = read(path, stopWhen(cancel));
+        Result<T> result = read(path, LookAt(cancel));
         if (!result && IsCancelled(cancel))
             return CancelledError();
         if (!result)
@@ -50,25 +43,24 @@ Result<T> readOrRefuse(const QString &path, const Cancellation *cancel, Read rea
 
 } // namespace
 
-Result<QByteArray> ReadSourceBytes(const QString &path, const Cancellation *cancel)
+Result<QByteArray> ReadSourceBytes(const QString &path, Cancellation *cancel)
 {
-    return readOrRefuse<QByteArray>(path, cancel, [](const QString &file, const auto &stopped) {
-        return ReadTextFileBytes(file, kMaxTextFileBytes, stopped);
+    return readOrRefuse<QByteArray>(path, cancel, [](const QString &file, const auto &look) {
+        return ReadTextFileBytes(file, kMaxTextFileBytes, look);
     });
 }
 
-Result<ContentDigest> DigestSourceFile(const QString &path, const Cancellation *cancel)
+Result<ContentDigest> DigestSourceFile(const QString &path, Cancellation *cancel)
 {
-    return readOrRefuse<ContentDigest>(path, cancel, [](const QString &file, const auto &stopped) {
-        return DigestTextFile(file, kMaxTextFileBytes, stopped);
+    return readOrRefuse<ContentDigest>(path, cancel, [](const QString &file, const auto &look) {
+        return DigestTextFile(file, kMaxTextFileBytes, look);
     });
 }
 
-Result<QString> DecodeSourceText(const QString &path, const QByteArray &bytes,
-                                 const Cancellation *cancel)
+Result<QString> DecodeSourceText(const QString &path, const QByteArray &bytes, Cancellation *cancel)
 {
     try {
-        std::optional<QString> decoded = DecodeText(bytes, stopWhen(cancel));
+        std::optional<QString> decoded = DecodeText(bytes, LookAt(cancel));
         if (!decoded)
             return CancelledError();
         QString content = std::move(*decoded);

@@ -16,11 +16,11 @@ Result<QString> ReadSourceText(const QString &path);
 // that may reuse what it prepared from the same bytes compares the bytes
 // before it spends time decoding them. When `cancel` is given and cancelled
 // meanwhile, each stops within a few milliseconds with CancelledError().
-Result<QByteArray> ReadSourceBytes(const QString &path, const Cancellation *cancel = nullptr);
+Result<QByteArray> ReadSourceBytes(const QString &path, Cancellation *cancel = nullptr);
 Result<QString> DecodeSourceText(const QString &path, const QByteArray &bytes,
-                                 const Cancellation *cancel = nullptr);
+                                 Cancellation *cancel = nullptr);
 
 // The digest of the file's bytes (DigestOf), without holding them: whether
 // the file still holds what a kept text was prepared from. The same messages;
 // stopped by `cancel` between two blocks, as the reading is.
-Result<ContentDigest> DigestSourceFile(const QString &path, const Cancellation *cancel = nullptr);
+Result<ContentDigest> DigestSourceFile(const QString &path, Cancellation *cancel = nullptr);

@@ -5,14 +5,15 @@
 #include <algorithm>
 #include <new>
 
-std::optional<ContentDigest> DigestOf(QByteArrayView bytes, const std::function<bool()> &stopped)
+std::optional<ContentDigest> DigestOf(QByteArrayView bytes, const WorkLook &look)
 {
     constexpr qsizetype kBlock = qsizetype(1) << 22; // a few milliseconds of hashing
     ContentDigestBuilder digest;
     for (qsizetype at = 0; at < bytes.size(); at += kBlock) {
-        if (stopped())
+        const QByteArrayView block = bytes.sliced(at, std::min(kBlock, bytes.size() - at));
+        if (look && look(block.size()))
             return std::nullopt;
-        digest.add(bytes.sliced(at, std::min(kBlock, bytes.size() - at)));
+        digest.add(block);
     }
     return digest.result();
 }

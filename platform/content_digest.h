@@ -1,9 +1,10 @@
 #pragma once
 
+#include "work_look.h"
+
 #include <QByteArrayView>
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 
@@ -17,9 +18,9 @@ struct ContentDigest {
     friend bool operator==(const ContentDigest &, const ContentDigest &) = default;
 };
 
-// The digest of `bytes`, taken a few megabytes at a time, asking `stopped`
-// before each block: nothing once it answers true.
-std::optional<ContentDigest> DigestOf(QByteArrayView bytes, const std::function<bool()> &stopped);
+// The digest of `bytes`, taken a few megabytes at a time, telling `look` of
+// each block as it begins: nothing once it answers true.
+std::optional<ContentDigest> DigestOf(QByteArrayView bytes, const WorkLook &look);
 
 // The digest of bytes that come in blocks, as if they came joined.
 class ContentDigestBuilder {

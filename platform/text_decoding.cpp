@@ -138,16 +138,16 @@ const uchar *decodeBlock(Encoding encoding, const uchar *p, const uchar *limit, 
 
 enum class Outcome { Done, Invalid, Stopped };
 
-// Decodes [p, end) block by block, asking `stopped` before each, so that a
-// stop is seen within a few milliseconds even on the largest file.
+// Decodes [p, end) block by block, telling `look` of each as it begins, so
+// that a stop is seen within a few milliseconds even on the largest file.
 template <typename Sink>
 Outcome decode(Encoding encoding, const uchar *p, const uchar *end, Sink &sink, bool strict,
-               const StopRequested &stopped)
+               const WorkLook &look)
 {
     while (p != end) {
-        if (stopped && stopped())
-            return Outcome::Stopped;
         const uchar *limit = end - p > kDecodeBlockBytes ? p + kDecodeBlockBytes : end;
+        if (look && look(limit - p))
+            return Outcome::Stopped;
         p = decodeBlock(encoding, p, limit, end, sink, strict);
         if (!p)
             return Outcome::Invalid;
@@ -180,7 +180,7 @@ bool startsWith(const uchar *p, const uchar *end, std::initializer_list<uchar> m
 
 } // namespace
 
-std::optional<QString> DecodeText(const QByteArray &bytes, const StopRequested &stopped)
+std::optional<QString> DecodeText(const QByteArray &bytes, const WorkLook &look)
 {
     const auto *begin = reinterpret_cast<const uchar *>(bytes.constData());
     const auto *end = begin + bytes.size();
@@ -203,12 +203,12 @@ std::optional<QString> DecodeText(const QByteArray &bytes, const StopRequested &
     qsizetype length = 0;
     const auto count = [&length](char16_t) { ++length; };
     CrLfSink counter(count);
-    Outcome counted = decode(encoding, begin, end, counter, !marked, stopped);
+    Outcome counted = decode(encoding, begin, end, counter, !marked, look);
     if (counted == Outcome::Invalid) {
         encoding = Encoding::Windows1252;
         length = 0;
         CrLfSink restart(count);
-        counted = decode(encoding, begin, end, restart, false, stopped);
+        counted = decode(encoding, begin, end, restart, false, look);
     }
     if (counted == Outcome::Stopped)
         return std::nullopt;
@@ -216,7 +216,7 @@ std::optional<QString> DecodeText(const QByteArray &bytes, const StopRequested &
     QString text(length, Qt::Uninitialized);
     char16_t *out = reinterpret_cast<char16_t *>(text.data());
     CrLfSink writer([&out](char16_t unit) { *out++ = unit; });
-    if (decode(encoding, begin, end, writer, false, stopped) == Outcome::Stopped)
+    if (decode(encoding, begin, end, writer, false, look) == Outcome::Stopped)
         return std::nullopt;
     Q_ASSERT(out == reinterpret_cast<char16_t *>(text.data()) + length);
     return text;
@@ -224,5 +224,5 @@ std::optional<QString> DecodeText(const QByteArray &bytes, const StopRequested &
 
 QString DecodeText(const QByteArray &bytes)
 {
-    return *DecodeText(bytes, StopRequested());
+    return *DecodeText(bytes, WorkLook());
 }

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "work_look.h"
+
 #include <QByteArray>
 #include <QString>
 
-#include <functional>
 #include <optional>
 
 // Turns the bytes of a text file into characters of one UTF-16 code unit each.
@@ -14,11 +15,16 @@
 // UTF-16, lone surrogates are kept and an odd last byte becomes U+FFFD.
 QString DecodeText(const QByteArray &bytes);
 
-// Asked between blocks of a long piece of work; true: give it up.
-using StopRequested = std::function<bool()>;
-
-// DecodeText a block of this many bytes at a time, asking `stopped` before
-// each: nothing (std::nullopt) once it answers true. The characters are the
-// same wherever a block ends.
+// DecodeText a block of this many bytes at a time, telling `look` of each
+// block's bytes as it begins: nothing (std::nullopt) once it answers true.
+// A text is decoded in two passes over its bytes (three when it turns out
+// not to be UTF-8). The characters are the same wherever a block ends.
 inline constexpr qsizetype kDecodeBlockBytes = qsizetype(1) << 20;
-std::optional<QString> DecodeText(const QByteArray &bytes, const StopRequested &stopped);
+std::optional<QString> DecodeText(const QByteArray &bytes, const WorkLook &look);
+
+// The bytes that DecodeText(bytes, look) tells of: its two passes (a third,
+// over bytes that are not UTF-8, goes past this).
+inline qint64 DecodingWork(const QByteArray &bytes)
+{
+    return 2 * qint64(bytes.size());
+}

@@ -106,7 +106,7 @@ Result<qsizetype> readSome(int fd, char *into, qsizetype size, const QString &na
 // Reads what is left of an open descriptor; more than maxBytes is refused.
 // `name` goes into the error's detail.
 Result<QByteArray> readRest(int fd, const QString &name, qint64 sizeHint, qint64 maxBytes,
-                            const StopRequested &stopped)
+                            const WorkLook &look)
 {
     // The size is only a hint: files under /proc report 0, a pipe has none, and
     // a file may grow while it is read. One byte of room beyond it lets the read
@@ -114,8 +114,9 @@ Result<QByteArray> readRest(int fd, const QString &name, qint64 sizeHint, qint64
     QByteArray bytes;
     bytes.resize(qsizetype(sizeHint) + 1);
     qsizetype filled = 0;
+    qsizetype lastRead = 0;
     for (;;) {
-        if (stopped && stopped())
+        if (look && look(lastRead))
             return stoppedError(name);
         if (filled == bytes.size()) {
             if (filled > maxBytes)
@@ -130,6 +131,7 @@ Result<QByteArray> readRest(int fd, const QString &name, qint64 sizeHint, qint64
         if (got.value() == 0)
             break;
         filled += got.value();
+        lastRead = got.value();
     }
     if (filled > maxBytes)
         return tooLarge(name, filled, maxBytes, true);
@@ -153,7 +155,7 @@ Result<QString> ReadTextFile(const QString &path)
 
 Result<QString> ReadTextFile(const QString &path, qint64 maxBytes)
 {
-    return decoded(ReadTextFileBytes(path, maxBytes, StopRequested()));
+    return decoded(ReadTextFileBytes(path, maxBytes, WorkLook()));
 }
 
 namespace {
@@ -203,14 +205,14 @@ auto withRegularFile(const QString &path, qint64 maxBytes, Read read) -> decltyp
 
 // Reads what is left of a regular file in blocks, adding each to the digest;
 // more than maxBytes is refused.
-Result<ContentDigest> digestRest(int fd, const QString &name, qint64 maxBytes,
-                                 const StopRequested &stopped)
+Result<ContentDigest> digestRest(int fd, const QString &name, qint64 maxBytes, const WorkLook &look)
 {
     std::vector<char> block(kReadBlock);
     ContentDigestBuilder digest;
     qint64 total = 0;
+    qsizetype lastRead = 0;
     for (;;) {
-        if (stopped && stopped())
+        if (look && look(lastRead))
             return stoppedError(name);
         const Result<qsizetype> got = readSome(fd, block.data(), kReadBlock, name);
         if (!got)
@@ -218,6 +220,7 @@ Result<ContentDigest> digestRest(int fd, const QString &name, qint64 maxBytes,
         if (got.value() == 0)
             break;
         total += got.value();
+        lastRead = got.value();
         if (total > maxBytes)
             return tooLarge(name, total, maxBytes, true);
         digest.add(QByteArrayView(block.data(), got.value()));
@@ -227,22 +230,20 @@ Result<ContentDigest> digestRest(int fd, const QString &name, qint64 maxBytes,
 
 } // namespace
 
-Result<QByteArray> ReadTextFileBytes(const QString &path, qint64 maxBytes,
-                                     const StopRequested &stopped)
+Result<QByteArray> ReadTextFileBytes(const QString &path, qint64 maxBytes, const WorkLook &look)
 {
     return withRegularFile(path, maxBytes, [&](int fd, qint64 size) {
-        return readRest(fd, path, size, maxBytes, stopped);
+        return readRest(fd, path, size, maxBytes, look);
     });
 }
 
-Result<ContentDigest> DigestTextFile(const QString &path, qint64 maxBytes,
-                                     const StopRequested &stopped)
+Result<ContentDigest> DigestTextFile(const QString &path, qint64 maxBytes, const WorkLook &look)
 {
     return withRegularFile(path, maxBytes,
-                           [&](int fd, qint64) { return digestRest(fd, path, maxBytes, stopped); });
+                           [&](int fd, qint64) { return digestRest(fd, path, maxBytes, look); });
 }
 
-Result<QString> ReadStandardInput(qint64 maxBytes)
+Result<QString> ReadStandardInput(qint64 maxBytes, const WorkLook &look)
 {
     const QString name = QStringLiteral("standard input");
     struct stat info {};
@@ -254,5 +255,5 @@ Result<QString> ReadStandardInput(qint64 maxBytes)
     const qint64 sizeHint = S_ISREG(info.st_mode) ? info.st_size : 0;
     if (sizeHint > maxBytes)
         return tooLarge(name, sizeHint, maxBytes, false);
-    return decoded(readRest(STDIN_FILENO, name, sizeHint, maxBytes, StopRequested()));
+    return decoded(readRest(STDIN_FILENO, name, sizeHint, maxBytes, look));
 }

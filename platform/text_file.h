@@ -24,18 +24,19 @@ Result<QString> ReadTextFile(const QString &path, qint64 maxBytes);
 
 // The bytes ReadTextFile decodes, undecoded: the same refusals, the same
 // messages. A caller that may already hold the text decoded compares these.
-// `stopped` is asked every few megabytes read; once it answers true, the
-// reading ends with an Error.
+// `look` is told of the bytes read before every block; once it answers true,
+// the reading ends with an Error.
 Result<QByteArray> ReadTextFileBytes(const QString &path, qint64 maxBytes = kMaxTextFileBytes,
-                                     const StopRequested &stopped = {});
+                                     const WorkLook &look = {});
 
 // The digest (DigestOf) of the bytes ReadTextFileBytes would give, read in
 // small blocks: no memory in proportion to the file. The same refusals;
-// `stopped` is asked before every block, as ReadTextFileBytes asks it.
+// `look` is told and asked before every block, as ReadTextFileBytes does.
 Result<ContentDigest> DigestTextFile(const QString &path, qint64 maxBytes = kMaxTextFileBytes,
-                                     const StopRequested &stopped = {});
+                                     const WorkLook &look = {});
 
 // Reads standard input to its end, decoded as ReadTextFile decodes a file,
 // with the same limit and the same messages (a pipe, a terminal or a
-// redirected file; a directory is refused).
-Result<QString> ReadStandardInput(qint64 maxBytes = kMaxTextFileBytes);
+// redirected file; a directory is refused). `look` is told and asked before
+// every block, as ReadTextFileBytes does.
+Result<QString> ReadStandardInput(qint64 maxBytes = kMaxTextFileBytes, const WorkLook &look = {});

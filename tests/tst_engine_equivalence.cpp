@@ -297,7 +297,7 @@ void TestEngineEquivalence::oneContextInMostPositions()
     Cancellation cancel;
     g_cancelAtBytes = 200'000 * sizeof(std::uint64_t);
     g_cancelAt = &cancel;
-    const auto asked = [&cancel] { return cancel.cancelled(); };
+    const auto asked = [&cancel](qint64) { return cancel.cancelled(); };
     QVERIFY(!MakeIndexedFinder(text, 9, asked, tuning).ok() && cancel.cancelled());
     QVERIFY2(
         !g_watched && g_untouchedBytes > g_watchedBytes / 100 * 99,
@@ -315,7 +315,7 @@ void TestEngineEquivalence::aStopEndsTheWorkWhereItIsSeen()
     cancel.cancel();
     QVERIFY(!PrepareSourceText(kAlphabet, PreparationOptions(), &cancel).ok());
     int looks = 0, k = 4, done = 0;
-    const auto lookAt = [&] { return ++looks >= k; };
+    const auto lookAt = [&](qint64 = 0) { return ++looks >= k; };
     QVERIFY(!InStrides(0, 1000, 10, lookAt, [&](qsizetype) { return ++done; }));
     QCOMPARE(done, 30);
     const size_t bytes = 16 * 4096;
@@ -332,14 +332,22 @@ void TestEngineEquivalence::aStopEndsTheWorkWhereItIsSeen()
                                  .positionsPerPartition = 64,
                                  .spread = 0,
                                  .cancellationStride = 16};
+        // Either way of building tells of its work as it goes, and of all of
+        // it by the end: at least half of it before the last look.
         std::atomic<int> seen{0};
-        const auto countLooks = [&] { return !++seen; };
+        std::atomic<qint64> told{0}, last{0};
+        const auto countLooks = [&](qint64 units) {
+            told += units;
+            last = units;
+            return !++seen;
+        };
         QVERIFY(MakeIndexedFinder(text, 4, countLooks, tuning).ok());
+        QVERIFY(told >= ContextIndex::Work(text) && 2 * last <= ContextIndex::Work(text));
         const int all = seen;
         for (k = 1; k <= all; ++k) {
             seen = 0;
             // Past the bound the stop throws: a pass that never ended would hang.
-            const auto stopAt = [&] {
+            const auto stopAt = [&](qint64) {
                 const int look = ++seen;
                 return look > k + 16 ? throw std::bad_alloc() : look >= k;
             };

@@ -130,9 +130,10 @@ private slots:
         QTemporaryDir dir;
         const QString path = WriteSparseFile(dir, QStringLiteral("lento.txt"), 64 << 20);
         const qint64 before = BytesRead();
-        qint64 atStop = -1;
+        qint64 atStop = -1, told = 0;
         int looks = 0;
-        const StopRequested stopOnThirdLook = [&] {
+        const WorkLook stopOnThirdLook = [&](qint64 units) {
+            told += units;
             if (++looks < 3)
                 return false;
             atStop = BytesRead();
@@ -146,6 +147,8 @@ private slots:
                 : !DecodeText(QByteArray(4 * kDecodeBlockBytes, 'a'), stopOnThirdLook);
         QVERIFY(stopped);
         QCOMPARE(looks, 3);
+        // Reading tells of the bytes it read, decoding of the block it begins.
+        QCOMPARE(told, stage == u"decoding" ? 3 * kDecodeBlockBytes : 2 << 20);
         // (each look at /proc/self/io reads a hundred bytes of its own)
         QVERIFY2(atStop - before <= 2 * (1 << 20) + 4096, "at most 1 MiB read between two looks");
         QVERIFY2(BytesRead() - atStop < 4096, "nothing read after the stop");
@@ -228,7 +231,7 @@ private slots:
         nobody.reset();
         QCOMPARE(digest.ok(), text.ok());
         if (digest.ok())
-            QVERIFY(digest.value() == DigestOf(bytes.value(), [] { return false; }));
+            QVERIFY(digest.value() == DigestOf(bytes.value(), {}));
         QVERIFY2(text.ok() || !text.error().detail.isEmpty(), "a refusal says why in its detail");
         QVERIFY2((text.ok() ? text.value() : text.error().message) == expected,
                  qPrintable(text.ok() ? QStringLiteral("read") : text.error().message));

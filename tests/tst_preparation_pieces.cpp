@@ -67,10 +67,13 @@ private slots:
             const PreparationOptions options = OptionsFromBits(bits);
             const QString whole = preparedWhole(text, options);
             for (const qsizetype pieceLength : {1, 2, 3, 5, 64}) {
+                // It tells of all its work, each piece as prepared and as joined.
+                Cancellation told;
+                told.begin(RunStage::Preparing, PreparationWork(text));
                 const Result<QString> pieces =
-                    PrepareSourceText(text, options, nullptr, {.pieceLength = pieceLength});
+                    PrepareSourceText(text, options, &told, {.pieceLength = pieceLength});
                 QVERIFY2(pieces.ok(), qPrintable(pieces.error().detail));
-                if (pieces.value() != whole)
+                if (pieces.value() != whole || told.progress()->done != PreparationWork(text))
                     QFAIL(qPrintable(
                         QStringLiteral("options %1, pieces of %2").arg(bits).arg(pieceLength)));
             }

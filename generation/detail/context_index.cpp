@@ -26,11 +26,16 @@ struct __attribute__((packed)) PartitionWork {
 } // namespace
 
 // A build's own, so that a later run may take the index over once the one that
-// built it is gone. Every look asks the caller.
+// built it is gone. Every look tells and asks the caller.
 struct ContextIndex::Stop {
-    const std::function<bool()> &asked;
+    const WorkLook &asked;
     std::atomic<bool> sideFailed{false}; // one side of a pass failed: the other stops
-    bool operator()() const { return (asked && asked()) || sideFailed; }
+    mutable std::atomic<qint64> told{0}; // positions told of so far
+    bool operator()(qint64 units = 0) const
+    {
+        told.fetch_add(units, std::memory_order_relaxed);
+        return (asked && asked(units)) || sideFailed;
+    }
 };
 
 ContextIndex::ContextIndex(const QString &source, int contextLength, const IndexTuning &tuning)
@@ -39,9 +44,9 @@ ContextIndex::ContextIndex(const QString &source, int contextLength, const Index
 {
 }
 
-Status ContextIndex::build(const std::function<bool()> &stopAsked)
+Status ContextIndex::build(const WorkLook &look)
 {
-    Stop stop{stopAsked};
+    Stop stop{look};
     m_alphabet =
         RankAlphabet(m_text, m_source.size(), std::cref(stop), m_tuning.cancellationStride);
     m_keys = ContextKeys(m_alphabet.bits, m_length, m_tuning.keyBits);
@@ -56,7 +61,12 @@ Status ContextIndex::build(const std::function<bool()> &stopAsked)
         outcome = buildPartitions(stop);
     if (!outcome)
         return outcome.error();
-    return outcome.value() == Outcome::Built ? Status(Done{}) : Status(CancelledError());
+    if (outcome.value() != Outcome::Built)
+        return CancelledError();
+    // What a shorter way of building left untold; a look like any other.
+    if (stop(std::max<qint64>(0, Work(m_source) - stop.told)))
+        return CancelledError();
+    return Done{};
 }
 
 template <typename Visit>

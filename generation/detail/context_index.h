@@ -28,10 +28,15 @@ class ContextIndex final : public OccurrenceFinder {
 public:
     ContextIndex(const QString &source, int contextLength, const IndexTuning &tuning);
     // Ranks the alphabet, finds the seed words and builds the index, holding
-    // `stopAsked` (empty: never) only meanwhile. Refuses when the memory is
-    // short or stopAsked() answers true; throws std::bad_alloc when an
-    // allocation fails after the memory check.
-    Status build(const std::function<bool()> &stopAsked);
+    // `look` (empty: never stopped) only meanwhile. Refuses when the memory is
+    // short or look() answers true; throws std::bad_alloc when an allocation
+    // fails after the memory check. Tells `look` of Work(source) positions in
+    // all: of each stride as a pass begins it, and of the rest at the end.
+    Status build(const WorkLook &look);
+    // The positions a build tells of: the passes of the longest way of
+    // building (the alphabet, the seed words, the census, the deal, and three
+    // over each partition) over the whole text.
+    static qint64 Work(const QString &source) { return 7 * qint64(source.size()); }
     IndexShape shape() const;
 
     Result<std::span<const SourcePosition>> seedWordStarts() override { return {m_seedWordStarts}; }

@@ -5,11 +5,11 @@
 
 #include "occurrence_finder.h"
 #include "result.h"
+#include "work_look.h"
 
 #include <QString>
 
 #include <cstdint>
-#include <functional>
 #include <limits>
 #include <memory>
 
@@ -65,7 +65,8 @@ inline void Ensure(bool holds, const char *what)
 }
 
 // MakeIndexedFinder with its tuning (checked), telling how it built to
-// `shape`, refused once stopAsked() answers true (looked at between strides).
-Result<std::unique_ptr<OccurrenceFinder>>
-MakeIndexedFinder(const QString &source, int contextLength, const std::function<bool()> &stopAsked,
-                  const IndexTuning &tuning, IndexShape *shape = nullptr);
+// `shape`, refused once look() answers true (told and asked between strides).
+Result<std::unique_ptr<OccurrenceFinder>> MakeIndexedFinder(const QString &source,
+                                                            int contextLength, const WorkLook &look,
+                                                            const IndexTuning &tuning,
+                                                            IndexShape *shape = nullptr);

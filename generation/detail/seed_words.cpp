@@ -15,10 +15,9 @@ bool isWordCharacter(char16_t c)
 
 // A match of \b(\w{O,}) can only begin where a run of word characters
 // begins, and greedily takes the whole run. A run may be the whole text: the
-// walk looks at `stopped` inside runs too.
+// walk looks at `look` inside runs too.
 std::vector<SourcePosition> FindSeedWordStarts(const char16_t *s, qsizetype n, int length,
-                                               const std::function<bool()> &stopped,
-                                               qsizetype stride)
+                                               const WorkLook &look, qsizetype stride)
 {
     std::vector<SourcePosition> starts;
     qsizetype run = -1; // where the run of word characters under way began
@@ -27,7 +26,7 @@ std::vector<SourcePosition> FindSeedWordStarts(const char16_t *s, qsizetype n, i
             starts.push_back(SourcePosition(run));
         run = -1;
     };
-    if (InStrides(0, n, stride, stopped, [&](qsizetype p) {
+    if (InStrides(0, n, stride, look, [&](qsizetype p) {
             if (!isWordCharacter(s[p]))
                 endRun(p);
             else if (run < 0)

@@ -6,14 +6,13 @@
 #include <bit>
 #include <limits>
 
-SourceAlphabet RankAlphabet(const char16_t *s, qsizetype n, const std::function<bool()> &stopped,
-                            qsizetype stride)
+SourceAlphabet RankAlphabet(const char16_t *s, qsizetype n, const WorkLook &look, qsizetype stride)
 {
     SourceAlphabet alphabet;
     alphabet.characters.push_back(0);
     // Each code unit the first time it is seen, then ranked in code-unit
     // order: a short text costs its length, not the 65,536 code units.
-    InStrides(0, n, stride, stopped, [&](qsizetype i) {
+    InStrides(0, n, stride, look, [&](qsizetype i) {
         if (!alphabet.rank[s[i]]) {
             alphabet.rank[s[i]] = 1;
             alphabet.characters.push_back(s[i]);

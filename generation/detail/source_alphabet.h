@@ -1,11 +1,11 @@
 #pragma once
 
 #include "context_key.h"
+#include "work_look.h"
 
 #include <QtGlobal>
 
 #include <cstdlib>
-#include <functional>
 #include <memory>
 #include <new>
 #include <vector>
@@ -39,7 +39,7 @@ struct SourceAlphabet {
     int bits = 1;
 };
 
-// The alphabet of `text` (`size` code units). Looks at `stopped` every
+// The alphabet of `text` (`size` code units). Tells and asks `look` every
 // `stride` code units, and ends early when it answers true.
-SourceAlphabet RankAlphabet(const char16_t *text, qsizetype size,
-                            const std::function<bool()> &stopped, qsizetype stride);
+SourceAlphabet RankAlphabet(const char16_t *text, qsizetype size, const WorkLook &look,
+                            qsizetype stride);
