@@ -16,6 +16,26 @@
 // kept (a kept text is checked by the file's digest first).
 enum class RunStage { Digest, Reading, Decoding, Preparing, Indexing, Seeding };
 
+// The stage's name, as the user reads it.
+inline QString RunStageName(RunStage stage)
+{
+    switch (stage) {
+    case RunStage::Digest:
+        return QStringLiteral("Verifica del file");
+    case RunStage::Reading:
+        return QStringLiteral("Lettura del file");
+    case RunStage::Decoding:
+        return QStringLiteral("Decodifica del testo");
+    case RunStage::Preparing:
+        return QStringLiteral("Preparazione del testo");
+    case RunStage::Indexing:
+        return QStringLiteral("Costruzione dell'indice");
+    case RunStage::Seeding:
+        return QStringLiteral("Avvio della generazione");
+    }
+    return QString();
+}
+
 // How far the stage under way is: the units of its work done so far (a
 // look's units count once begun, and never go back within the stage), of
 // `work` (0 when not known beforehand, as for standard input).
