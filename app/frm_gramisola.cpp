@@ -15,8 +15,10 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPalette>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
 
 #include <algorithm>
 
@@ -58,7 +60,8 @@ void UseButtonFaceBackground(QWidget *widget)
 } // namespace
 
 frmGramisola::frmGramisola(QWidget *parent)
-    : QWidget(parent), m_fileDialog(std::make_unique<QtOpenFileDialog>())
+    : QWidget(parent), m_fileDialog(std::make_unique<QtOpenFileDialog>()),
+      m_taskbarProgress(QGuiApplication::desktopFileName())
 {
     setObjectName(QStringLiteral("frmGramisola"));
     setWindowTitle(QStringLiteral("Gramisola"));
@@ -73,6 +76,7 @@ frmGramisola::frmGramisola(QWidget *parent)
     connect(m_run, &RunControl::stateChanged, this, &frmGramisola::showRunState);
     connect(m_run, &RunControl::clearRequested, this, &frmGramisola::ClearResult);
     connect(m_run, &RunControl::appendRequested, this, &frmGramisola::AppendResult);
+    connect(m_run, &RunControl::progressed, this, &frmGramisola::showProgress);
     connect(m_run, &RunControl::startFailed, this, &frmGramisola::reportStartFailure);
     connect(m_run, &RunControl::generationFailed, this, &frmGramisola::warn);
 
@@ -126,6 +130,12 @@ void frmGramisola::createControls()
     cmdClear = MakeButton(this, "cmdClear", QStringLiteral("Cancella finestra"));
     cmdInfo = MakeButton(this, "cmdInfo", QStringLiteral("Informazioni..."));
     cmdClose = MakeButton(this, "cmdClose", QStringLiteral("Esci"));
+
+    // Created last, so that it lies above the output box.
+    prgPreparation = new QProgressBar(this);
+    prgPreparation->setObjectName(QStringLiteral("prgPreparation"));
+    prgPreparation->setRange(0, 100);
+    prgPreparation->hide();
 }
 
 void frmGramisola::applyGeometry()
@@ -144,6 +154,15 @@ void frmGramisola::applyGeometry()
     cmdClear->setGeometry(TwipsToPixels(g.cmdClear));
     cmdInfo->setGeometry(TwipsToPixels(g.cmdInfo));
     cmdClose->setGeometry(TwipsToPixels(g.cmdClose));
+    // The progress lies inside the output box's frame, along its bottom and
+    // clear of its scroll bar: it moves nothing the layout places. A box too
+    // low for it shows what fits.
+    const QRect box = txtResult->geometry();
+    const int inset = txtResult->frameWidth() + fontMetrics().height() / 2;
+    const int right = inset + style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    const int height = std::clamp(box.height() - 2 * inset, 0, prgPreparation->sizeHint().height());
+    prgPreparation->setGeometry(box.left() + inset, box.bottom() + 1 - inset - height,
+                                std::max(0, box.width() - inset - right), height);
 }
 
 void frmGramisola::updateMinimumSize()
@@ -208,6 +227,10 @@ void frmGramisola::showRunState(RunState state)
     for (QRadioButton *button : optLevel)
         button->setEnabled(stopped);
     cmdClear->setEnabled(stopped);
+    if (state != RunState::Preparing) {
+        prgPreparation->hide();
+        m_taskbarProgress.hide();
+    }
 
     // Busy, not wait: the window still answers while a big file is prepared.
     const bool busy = state == RunState::Preparing || state == RunState::Waiting;
@@ -216,6 +239,23 @@ void frmGramisola::showRunState(RunState state)
     else if (!busy && m_busyCursor)
         QApplication::restoreOverrideCursor();
     m_busyCursor = busy;
+}
+
+void frmGramisola::showProgress(const StageProgress &progress)
+{
+    const QString stage = RunStageName(progress.stage);
+    prgPreparation->setAccessibleName(stage);
+    if (progress.work > 0) {
+        prgPreparation->setFormat(stage + QStringLiteral(": %p%"));
+        prgPreparation->setMaximum(100);
+        prgPreparation->setValue(int(100 * progress.fraction()));
+        m_taskbarProgress.show(progress.fraction());
+    } else { // a stage whose work is not known beforehand: a busy bar
+        prgPreparation->setFormat(stage);
+        prgPreparation->setMaximum(0);
+        m_taskbarProgress.hide();
+    }
+    prgPreparation->show();
 }
 
 void frmGramisola::reportStartFailure(const QString &message)

@@ -2,6 +2,7 @@
 
 #include "layout_rule.h"
 #include "run_control.h"
+#include "taskbar_progress.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -13,6 +14,7 @@
 class OpenFileDialog;
 class QLabel;
 class QLineEdit;
+class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class ResultBox;
@@ -68,6 +70,9 @@ private:
     // The caption of cmdExec for `state`, then the controls a run locks
     // enabled or disabled in order: cmdLoad, cmdOptions, optLevel(0..9), cmdClear.
     void showRunState(RunState state);
+    // A long preparation's stage and share done, over the bottom of the output
+    // box and on the taskbar entry, until the first character comes.
+    void showProgress(const StageProgress &progress);
     // A run could not start: the box gets back what it held before the click.
     void reportStartFailure(const QString &message);
     void warn(const QString &message);
@@ -90,11 +95,13 @@ private:
     QPushButton *cmdClear = nullptr;
     QPushButton *cmdInfo = nullptr;
     QPushButton *cmdClose = nullptr;
+    QProgressBar *prgPreparation = nullptr;
 
     MainWindowGeometry m_geometry = MainWindowGeometry::design();
     std::unique_ptr<OpenFileDialog> m_fileDialog;
     QPointer<frmOpzioni> m_optionsDialog;
     RunControl *m_run = nullptr;
+    TaskbarProgress m_taskbarProgress;
     QString m_boxBeforeStart;
     bool m_busyCursor = false;
     bool m_closeRequested = false;

@@ -15,6 +15,11 @@ namespace {
 constexpr double kPiecesPerSecond = 8000;
 constexpr double kMostPiecesPerPass = 2000;
 
+// A preparation's progress is told from this long after the click, and then
+// this often.
+constexpr qint64 kProgressDelayMs = 300;
+constexpr int kProgressIntervalMs = 100;
+
 } // namespace
 
 // A preparation on the worker: the run it borrows, which it hands back
@@ -30,6 +35,8 @@ RunControl::RunControl(QObject *parent) : QObject(parent)
     m_stepper.setInterval(0);
     connect(&m_stepper, &QTimer::timeout, this, &RunControl::step);
     connect(&m_watcher, &QFutureWatcher<void>::finished, this, &RunControl::prepared);
+    m_progressTimer.setInterval(kProgressIntervalMs);
+    connect(&m_progressTimer, &QTimer::timeout, this, &RunControl::reportProgress);
 }
 
 RunControl::~RunControl()
@@ -45,6 +52,7 @@ void RunControl::start(const RunRequest &request)
         return;
     m_continuing = m_state == RunState::Paused;
     m_request = request;
+    m_sinceStart.start();
     m_boxLength = m_continuing ? request.boxLength : 0;
     if (!m_continuing)
         emit clearRequested();
@@ -66,6 +74,7 @@ void RunControl::launchPreparation()
     });
     m_preparation = std::make_shared<Preparation>();
     m_preparation->run = std::move(m_run);
+    m_progressTimer.start();
     m_watcher.setFuture(QtConcurrent::run(
         &m_worker, [preparation = m_preparation, request = m_request,
                     seed = RandomSource::timeOfDaySeed(), cancel = m_cancellation] {
@@ -190,5 +199,15 @@ void RunControl::appendAndCount(const QString &text)
 void RunControl::setState(RunState state)
 {
     m_state = state;
+    if (state != RunState::Preparing)
+        m_progressTimer.stop();
     emit stateChanged(state);
+}
+
+void RunControl::reportProgress()
+{
+    if (m_sinceStart.elapsed() < kProgressDelayMs)
+        return;
+    if (const std::optional<StageProgress> progress = m_cancellation->progress())
+        emit progressed(*progress);
 }

@@ -84,6 +84,10 @@ signals:
     // before it hands the run back, while the state is Paused or Waiting:
     // the stages of the preparation the user waits for come while Preparing.
     void stageChanged(RunStage stage);
+    // A preparation that takes long tells how far it is: from 0.3 s after the
+    // click, ten times a second while Preparing. Short work tells nothing,
+    // so that nothing flickers.
+    void progressed(const StageProgress &progress);
     void clearRequested();
     void appendRequested(const QString &text);
     // The file could not be read or prepared: nothing was generated, and the
@@ -99,6 +103,7 @@ private:
     void firstPieces();
     void step();
     void setState(RunState state);
+    void reportProgress();
     void appendAndCount(const QString &text);
 
     RunState m_state = RunState::Idle;
@@ -112,6 +117,8 @@ private:
     std::shared_ptr<Preparation> m_preparation;
     QFutureWatcher<void> m_watcher;
     std::shared_ptr<Cancellation> m_cancellation;
+    QElapsedTimer m_sinceStart;
+    QTimer m_progressTimer;
 
     QTimer m_stepper;
     // The work the runs made, and the generator of the current run.

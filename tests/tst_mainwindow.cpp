@@ -40,9 +40,12 @@ private slots:
                                 "lblLevel|Ordine:|Ordine:"};
         for (int i = 0; i < 10; ++i)
             expected.append(QStringLiteral("optLevel_%1|%2|Ordine %2").arg(i).arg(i + 1));
-        expected += {"cmdOptions|Opzioni...|Opzioni...", "txtResult||Testo generato",
+        expected += {"cmdOptions|Opzioni...|Opzioni...",
+                     "txtResult||Testo generato",
                      "cmdClear|Cancella finestra|Cancella finestra",
-                     "cmdInfo|Informazioni...|Informazioni...", "cmdClose|Esci|Esci"};
+                     "cmdInfo|Informazioni...|Informazioni...",
+                     "cmdClose|Esci|Esci",
+                     "prgPreparation||"}; // hidden, and named by each stage it shows
         QStringList found;
         for (QWidget *w = window.nextInFocusChain(); w != &window; w = w->nextInFocusChain()) {
             if (w->parentWidget() == &window) {

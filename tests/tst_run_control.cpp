@@ -12,15 +12,20 @@
 #include "temp_files.h"
 #include "when_shown.h"
 
+#include <QAccessible>
 #include <QCheckBox>
+#include <QDBusConnection>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 
+#include <algorithm>
 #include <optional>
 #include <sys/resource.h>
 
@@ -69,7 +74,8 @@ private slots:
     void captionsAndLockedControls()
     {
         setFile(write("a.txt", "Il gatto dorme sul tetto della casa rossa.\n"));
-        // Every control of the window reports its enabled changes to eventFilter().
+        // Every control of the window reports its enabled changes to
+        // eventFilter(), and its showing: short work shows no progress.
         for (QWidget *w : m_window->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
             w->installEventFilter(this);
         QStringList locked{QStringLiteral("cmdLoad"), QStringLiteral("cmdOptions")};
@@ -339,6 +345,63 @@ private slots:
                                                   .arg(work, 0, 'f', 2)));
     }
 
+    // A long preparation shows its stage and share done, as a progress bar a
+    // screen reader finds and on the taskbar entry (here on a bus of the
+    // test's own), never going back within a stage, and gone with the first
+    // character. Nothing shows in its first 0.3 s: short work shows nothing.
+    void aLongPreparationShowsItsProgress()
+    {
+        QProcess bus;
+        bus.start(QStringLiteral("dbus-daemon"), {"--session", "--nofork", "--print-address"});
+        QVERIFY(bus.waitForReadyRead(10'000));
+        const QString address = QString::fromUtf8(bus.readLine().trimmed());
+        qputenv("DBUS_SESSION_BUS_ADDRESS", address.toUtf8()); // before the window's first use
+        QDBusConnection watcher = QDBusConnection::connectToBus(address, QStringLiteral("watch"));
+        QVERIFY(watcher.connect(
+            QString(), QString(), QStringLiteral("com.canonical.Unity.LauncherEntry"),
+            QStringLiteral("Update"), this, SLOT(taskbarUpdated(QString, QVariantMap))));
+        auto *bar = Control<QProgressBar>(*m_window, QStringLiteral("prgPreparation"));
+        QStringList seen; // each stage with its values, in the order shown
+        QElapsedTimer sinceClick;
+        qint64 firstShownMs = -1;
+        connect(bar, &QProgressBar::valueChanged, this, [&](int value) {
+            if (firstShownMs < 0)
+                firstShownMs = sinceClick.elapsed();
+            QAccessibleInterface *shown = QAccessible::queryAccessibleInterface(bar);
+            QCOMPARE(shown->role(), QAccessible::ProgressBar);
+            QCOMPARE(shown->valueInterface()->currentValue().toInt(), value);
+            const QString stage = shown->text(QAccessible::Name);
+            if (seen.isEmpty() || !seen.last().startsWith(stage))
+                seen.append(stage + u':');
+            else if (value < seen.last().section(u' ', -1).toInt())
+                QFAIL(qPrintable(seen.last() + QStringLiteral(" then %1").arg(value)));
+            seen.last() += QStringLiteral(" %1").arg(value);
+        });
+        // About two seconds of preparation here, at order 10.
+        setFile(write("big.txt", ItalianLikeText(32'000'000, 13).toUtf8()));
+        selectOrder(10);
+        sinceClick.start();
+        runUntilGenerating(120'000);
+        QVERIFY(!bar->isVisible());
+        QVERIFY2(firstShownMs >= 300, qPrintable(QString::number(firstShownMs)));
+        QVERIFY2(seen.join(u'|').contains(RunStageName(RunStage::Indexing) + u':'),
+                 qPrintable(seen.join(u'|')));
+        QTRY_VERIFY(!m_taskbar.isEmpty() && !m_taskbar.last().value("progress-visible").toBool());
+        QVERIFY(std::any_of(m_taskbar.begin(), m_taskbar.end(), [](const QVariantMap &update) {
+            return update.value("progress-visible").toBool() &&
+                   update.value("progress").toDouble() > 0;
+        }));
+        bus.kill();
+        bus.waitForFinished();
+    }
+
+public slots:
+    void taskbarUpdated(const QString &, const QVariantMap &properties)
+    {
+        m_taskbar.append(properties);
+    }
+
+private slots:
     void closingEndsTheProgram_data()
     {
         QTest::addColumn<QString>("steps");
@@ -369,7 +432,7 @@ private slots:
 private:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (event->type() == QEvent::EnabledChange)
+        if (event->type() == QEvent::EnabledChange || event->type() == QEvent::Show)
             m_enabledChanges.append(watched->objectName());
         return false;
     }
@@ -416,6 +479,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<frmGramisola> m_window;
     QStringList m_enabledChanges;
+    QList<QVariantMap> m_taskbar; // the taskbar updates the window sent
 };
 
 QTEST_MAIN(TestRunControl)
