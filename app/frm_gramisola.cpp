@@ -134,7 +134,9 @@ void frmGramisola::createControls()
     // Created last, so that it lies above the output box.
     prgPreparation = new QProgressBar(this);
     prgPreparation->setObjectName(QStringLiteral("prgPreparation"));
-    prgPreparation->setRange(0, 100);
+    // In thousandths, so that a long stage moves the bar several times a
+    // second; the caption and screen readers give the percentage.
+    prgPreparation->setRange(0, 1000);
     prgPreparation->hide();
 }
 
@@ -247,8 +249,8 @@ void frmGramisola::showProgress(const StageProgress &progress)
     prgPreparation->setAccessibleName(stage);
     if (progress.work > 0) {
         prgPreparation->setFormat(stage + QStringLiteral(": %p%"));
-        prgPreparation->setMaximum(100);
-        prgPreparation->setValue(int(100 * progress.fraction()));
+        prgPreparation->setMaximum(1000);
+        prgPreparation->setValue(int(1000 * progress.fraction()));
         m_taskbarProgress.show(progress.fraction());
     } else { // a stage whose work is not known beforehand: a busy bar
         prgPreparation->setFormat(stage);

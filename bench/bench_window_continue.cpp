@@ -7,12 +7,16 @@
 // continuation paused 1 s after its click and continued again ("paused");
 // and the resident memory 2 s after another file is chosen when a run is
 // paused ("afresh", against a fresh window's: "fresh"). Prints the median of
-// three of each.
+// three of each. The progress a first run shows on the way ("progress", by
+// itself): when it first shows after the click, the longest time it goes
+// without a change, whether it goes back within a stage, and whether it is
+// gone with the first piece. Offscreen unless QT_QPA_PLATFORM says otherwise.
 //   bench_window_continue MEGABYTES ORDER... [--baseline OTHER]
 //                         with another build's bench_window_continue, its
 //                         runs alternate with this one's on the same text,
 //                         and each line gives both and their ratios
 //   bench_window_continue --measure PATH CASE ORDER   one case (used by the above)
+//   bench_window_continue --measure PATH progress ORDER
 
 #include "bench_support.h"
 #include "file_selection.h"
@@ -24,11 +28,13 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -104,6 +110,42 @@ void flipOneByte(const QString &path)
     file.putChar(c == 'a' ? 'e' : 'a');
 }
 
+// The progress bar as a first run shows it, watched every few milliseconds.
+int measureProgress(frmGramisola &window)
+{
+    const auto *bar = window.findChild<QProgressBar *>(QStringLiteral("prgPreparation"));
+    const auto *box = window.findChild<ResultBox *>(QStringLiteral("txtResult"));
+    const Stopwatch clock;
+    window.findChild<QPushButton *>(QStringLiteral("cmdExec"))->click();
+    double firstShown = -1, lastChange = 0, longestGap = 0;
+    QString stage;
+    int updates = 0, value = 0;
+    bool wentBack = false;
+    while (box->textLength() == 0 && clock.seconds() < 600) {
+        runEventsFor(0.002);
+        const double now = clock.seconds();
+        if (!bar->isVisible() || (bar->accessibleName() == stage && bar->value() == value))
+            continue;
+        if (firstShown < 0)
+            firstShown = lastChange = now;
+        wentBack = wentBack || (bar->accessibleName() == stage && bar->value() < value);
+        longestGap = std::max(longestGap, now - lastChange);
+        lastChange = now;
+        stage = bar->accessibleName();
+        value = bar->value();
+        ++updates;
+    }
+    const double firstPiece = clock.seconds();
+    PrintJsonLine(
+        QJsonObject{{"first_piece_s", firstPiece},
+                    {"first_shown_s", firstShown},
+                    {"updates", updates},
+                    {"longest_without_change_s", std::max(longestGap, firstPiece - lastChange)},
+                    {"went_back", wentBack},
+                    {"shown_with_first_piece", bar->isVisible()}});
+    return 0;
+}
+
 int measure(const QString &path, const QString &which, int order)
 {
     frmGramisola window;
@@ -117,6 +159,8 @@ int measure(const QString &path, const QString &which, int order)
     window.findChild<QLineEdit *>(QStringLiteral("txtFilename"))->setText(path);
     const bool orderLater = which == u"order" || which == u"paused";
     chooseOrder(window, orderLater ? 4 : order);
+    if (which == u"progress")
+        return measureProgress(window);
     double seconds = clickToFirstPiece(window);
     if (which == u"afresh") {
         exec->click(); // pause
@@ -210,13 +254,14 @@ int run(qsizetype megabytes, const QList<int> &orders, const QString &baseline)
 
 int main(int argc, char *argv[])
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     bool ok = false;
     if (args.size() == 4 && args[0] == QLatin1String("--measure")) {
         const int order = args[3].toInt(&ok);
-        if (ok && order >= 1 && order <= 10 && kCases.contains(args[2]))
+        if (ok && order >= 1 && order <= 10 && (kCases.contains(args[2]) || args[2] == u"progress"))
             return measure(args[1], args[2], order);
     } else if (const std::optional<SideBySideArguments> parsed = ParseSideBySide(args)) {
         return run(parsed->megabytes, parsed->orders, parsed->baseline);

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QtGlobal>
+
+#include <algorithm>
 #include <cstddef>
 #include <type_traits>
 #include <utility>
@@ -47,15 +50,17 @@ public:
 
     explicit operator bool() const { return m_mapping.data() != nullptr; }
     // Writes a zero (what it holds) into each page of the first `size`
-    // elements, looking at `stopped` before each; false when stopped. The
+    // elements, telling `stopped` of the page's elements before each; false
+    // when it answers true. The
     // system then zeroes the pages here, a page at a time, and not under
     // writes scattered over the whole array, whose first few can touch every
     // page of it with nothing to look at a stop in between.
     template <typename Stopped> bool faultIn(size_t size, const Stopped &stopped) const
     {
         auto *bytes = reinterpret_cast<volatile unsigned char *>(data());
-        for (size_t at = 0; at < size * sizeof(T); at += 4096) {
-            if (stopped())
+        constexpr size_t kPage = 4096;
+        for (size_t at = 0; at < size * sizeof(T); at += kPage) {
+            if (stopped(qint64(std::min(kPage, size * sizeof(T) - at) / sizeof(T))))
                 return false;
             bytes[at] = 0;
         }

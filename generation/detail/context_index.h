@@ -34,9 +34,10 @@ public:
     // all: of each stride as a pass begins it, and of the rest at the end.
     Status build(const WorkLook &look);
     // The positions a build tells of: the passes of the longest way of
-    // building (the alphabet, the seed words, the census, the deal, and three
-    // over each partition) over the whole text.
-    static qint64 Work(const QString &source) { return 7 * qint64(source.size()); }
+    // building over the whole text (the alphabet, the seed words, the census,
+    // the first writes to the two big arrays, the deal, and three over each
+    // partition).
+    static qint64 Work(const QString &source) { return 9 * qint64(source.size()); }
     IndexShape shape() const;
 
     Result<std::span<const SourcePosition>> seedWordStarts() override { return {m_seedWordStarts}; }
