@@ -30,10 +30,13 @@ constexpr int kRepeats = 3;
 
 int measure(const QString &path, int order)
 {
+    // With a cancellation, as the window runs it: every look tells it how far
+    // the work is.
+    Cancellation cancel;
     const Stopwatch watch;
     GenerationRun run;
     const Status started = StartGenerationFromFile(run, path, PreparationOptions(), order,
-                                                   Engine::Indexed, 1, nullptr);
+                                                   Engine::Indexed, 1, &cancel);
     if (!started)
         BenchFail(QStringLiteral("StartGenerationFromFile: ") + started.error().message);
     const double seconds = watch.seconds();
