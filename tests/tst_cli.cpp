@@ -9,6 +9,11 @@
 #include "temp_files.h"
 
 #include <QTest>
+#include <QThread>
+
+#include <poll.h>
+#include <pty.h>
+#include <unistd.h>
 
 using namespace std::literals;
 
@@ -102,6 +107,63 @@ private slots:
                          run.out.count('a') + run.out.count('\n') == run.out.size(),
                      order);
         }
+    }
+
+    // A progress line only on a terminal and without --quiet, once preparing
+    // has taken a second (standard input arrives in two halves, the second
+    // 1.5 s after the first or once the line is shown), erased before the
+    // program ends; standard output carries the text alone.
+    void progressLine_data()
+    {
+        QTest::addColumn<bool>("terminal");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("shown");
+        const QStringList generate{"--seed", "5", "-n", "300", "-"};
+        QTest::newRow("standard error a pipe: none") << false << generate << false;
+        QTest::newRow("terminal: shown, then erased") << true << generate << true;
+        QTest::newRow("prepared text: shown, then erased")
+            << true << QStringList{"--prepare-only", "-"} << true;
+        QTest::newRow("--quiet: none") << true << QStringList{"-q"} + generate << false;
+    }
+
+    void progressLine()
+    {
+        QFETCH(bool, terminal);
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, shown);
+        int master = -1, slave = -1;
+        QVERIFY(!terminal || ::openpty(&master, &slave, nullptr, nullptr, nullptr) == 0);
+        QByteArray err; // what reached the terminal
+        const auto readTerminal = [&](int timeoutMs) {
+            pollfd ready{master, POLLIN, 0};
+            char block[4096];
+            const ssize_t got = ::poll(&ready, 1, timeoutMs) > 0 ? ::read(master, block, 4096) : 0;
+            err.append(block, std::max<ssize_t>(got, 0));
+            return got > 0;
+        };
+        const QByteArray input = QByteArray("uno due tre quattro\n").repeated(200);
+        const CliOutcome run = RunCli(
+            arguments, input, [&] { terminal && ::dup2(slave, STDERR_FILENO); },
+            [&] {
+                while (shown && !err.contains("\033[K") && readTerminal(30'000)) {
+                }
+                if (!shown)
+                    QThread::msleep(1500);
+            });
+        if (terminal) {
+            ::close(slave);
+            while (readTerminal(10'000)) {
+            }
+            ::close(master);
+        } else {
+            err = run.err;
+        }
+        QCOMPARE(run.status, 0);
+        QCOMPARE(run.out, RunCli(arguments, input).out);
+        QVERIFY2(shown ? err.startsWith("\rLettura dello standard input: ") &&
+                             err.endsWith("\r\033[K") && !err.contains('\n')
+                       : err.isEmpty(),
+                 err.toPercentEncoding().constData());
     }
 
 private:
