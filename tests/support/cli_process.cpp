@@ -13,8 +13,7 @@ CliOutcome RunCli(const QStringList &arguments, const QByteArray &input,
         return {-1, {}, process.errorString().toUtf8()};
     const qsizetype half = midway ? input.size() / 2 : 0;
     process.write(input.left(half));
-    while (process.bytesToWrite() > 0 && process.waitForBytesWritten(60'000)) {
-    }
+    process.waitForBytesWritten(60'000);
     if (midway)
         midway();
     process.write(input.mid(half));
