@@ -10,7 +10,6 @@
 #include "temp_files.h"
 
 #include <QTest>
-#include <QThread>
 
 #include <poll.h>
 #include <pty.h>
@@ -145,7 +144,7 @@ private slots:
                 while (shown && !onTerminal.contains("\033[K") && readTerminal(30'000)) {
                 }
                 if (!shown)
-                    QThread::msleep(1500);
+                    QTest::qSleep(1500);
             });
         ::close(slave);
         while (readTerminal(10'000)) {
