@@ -19,6 +19,7 @@ const char kUsage[] =
     "      --prepare-only       scrive il testo preparato e si ferma\n"
     "      --raw                scrive CR e LF come sono, senza trasformare CR in \"\\n\"\n"
     "      --engine NOME        reference (ricerca con espressioni regolari) o indexed\n"
+    "  -q, --quiet              nessuna riga di avanzamento sul terminale\n"
     "  -h, --help               mostra questo aiuto\n"
     "  -v, --version            mostra la versione\n";
 
@@ -110,6 +111,7 @@ QString ParseArguments(const QStringList &arguments, Arguments &parsed)
     const QCommandLineOption version(QStringList{"v", "version"});
     const QCommandLineOption prepareOnly(QStringLiteral("prepare-only"));
     const QCommandLineOption raw(QStringLiteral("raw"));
+    const QCommandLineOption quiet(QStringList{"q", "quiet"});
     const Flag flags[] = {
         {QCommandLineOption(QStringLiteral("ignore-digits")), &PreparationOptions::ignoreDigits},
         {QCommandLineOption(QStringLiteral("ignore-line-breaks")),
@@ -124,7 +126,7 @@ QString ParseArguments(const QStringList &arguments, Arguments &parsed)
     QCommandLineParser parser;
     for (const ValueOption *value : {&order, &length, &seed, &engine})
         parser.addOption(value->option);
-    for (const QCommandLineOption &option : {help, version, prepareOnly, raw})
+    for (const QCommandLineOption &option : {help, version, prepareOnly, raw, quiet})
         parser.addOption(option);
     for (const Flag &flag : flags)
         parser.addOption(flag.option);
@@ -147,6 +149,7 @@ QString ParseArguments(const QStringList &arguments, Arguments &parsed)
         parsed.options.*flag.field = parser.isSet(flag.option);
     parsed.prepareOnly = parser.isSet(prepareOnly);
     parsed.raw = parser.isSet(raw);
+    parsed.quiet = parser.isSet(quiet);
 
     if (parser.isSet(order.option)) {
         qint64 value = 0;

@@ -20,6 +20,7 @@ struct Arguments {
     PreparationOptions options;
     bool prepareOnly = false;
     bool raw = false;
+    bool quiet = false; // no progress line on the terminal
     Engine engine = kDefaultEngine;
 };
 

@@ -6,13 +6,18 @@
 #include "gramisola_version.h"
 #include "output_writer.h"
 #include "prepare_source_text.h"
+#include "progress_line.h"
 #include "random_source.h"
 #include "source_text.h"
+#include "text_decoding.h"
 #include "text_file.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 
 #include <cstdio>
+#include <optional>
+#include <variant>
 
 namespace {
 
@@ -29,12 +34,20 @@ int fail(int status, const QString &message)
 }
 
 // The text to generate from: the named file, or standard input for "-",
-// read by the same rules and refused when empty, as an empty file is.
-Result<QString> readSource(const QString &file)
+// read by the same rules and refused when empty, as an empty file is. Each
+// stage is told to `stages` as it begins, with the work it will tell of.
+Result<QString> readSource(const QString &file, Cancellation &stages)
 {
-    if (file != u"-")
-        return ReadSourceText(file);
-    Result<QString> content = ReadStandardInput();
+    if (file != u"-") {
+        stages.begin(RunStage::Reading, QFileInfo(file).size());
+        const Result<QByteArray> bytes = ReadSourceBytes(file, &stages);
+        if (!bytes)
+            return bytes.error();
+        stages.begin(RunStage::Decoding, DecodingWork(bytes.value()));
+        return DecodeSourceText(file, bytes.value(), &stages);
+    }
+    stages.begin(RunStage::Reading, 0); // a pipe tells no size: the bytes so far are shown
+    Result<QString> content = ReadStandardInput(kMaxTextFileBytes, LookAt(&stages));
     if (!content)
         return Error{QStringLiteral("Impossibile leggere lo standard input:\n%1")
                          .arg(content.error().message),
@@ -45,28 +58,47 @@ Result<QString> readSource(const QString &file)
     return content;
 }
 
-int generate(const Arguments &args, const QString &content)
+// What the text is written from: the prepared text alone (--prepare-only),
+// or a run ready for its first piece.
+using Prepared = std::variant<QString, GenerationRun>;
+
+// Reads and prepares the source, every stage told to `stages`; nothing is
+// written meanwhile, so that a progress line can be erased before the text
+// or the error.
+Result<Prepared> prepare(const Arguments &args, Cancellation &stages)
 {
-    OutputWriter out(stdout, args.raw);
+    const Result<QString> content = readSource(args.file, stages);
+    if (!content)
+        return content.error();
     if (args.prepareOnly) {
-        Result<QString> prepared = PrepareSourceText(content, args.options);
+        stages.begin(RunStage::Preparing, PreparationWork(content.value()));
+        Result<QString> prepared = PrepareSourceText(content.value(), args.options, &stages);
         if (!prepared)
-            return fail(kExitFile, prepared.error().message);
-        out.write(prepared.value());
-        return out.finish() ? 0 : kExitFile;
+            return prepared.error();
+        return Prepared(std::move(prepared).value());
     }
 
     const std::uint64_t seed = args.seed ? *args.seed : RandomSource::timeOfDaySeed();
     Result<GenerationRun> started =
-        StartGeneration(content, args.options, args.order, args.engine, seed);
+        StartGeneration(content.value(), args.options, args.order, args.engine, seed, &stages);
     if (!started)
-        return fail(kExitFile, started.error().message);
-    GenerationRun &run = started.value();
+        return started.error();
+    if (args.order == 1 && started.value().source().isEmpty())
+        return Error{QStringLiteral("il testo preparato è vuoto: non c'è niente da "
+                                    "generare con l'ordine 1"),
+                     QStringLiteral("empty prepared text at order 1")};
+    return Prepared(std::move(started).value());
+}
 
-    if (args.order == 1 && run.source().isEmpty())
-        return fail(kExitFile, QStringLiteral("il testo preparato è vuoto: non c'è niente da "
-                                              "generare con l'ordine 1"));
+int generate(const Arguments &args, Prepared &prepared)
+{
+    OutputWriter out(stdout, args.raw);
+    if (const QString *text = std::get_if<QString>(&prepared)) {
+        out.write(*text);
+        return out.finish() ? 0 : kExitFile;
+    }
 
+    GenerationRun &run = std::get<GenerationRun>(prepared);
     qint64 written = 0;
     out.write(run.generator->context());
     written += run.generator->context().size();
@@ -103,8 +135,13 @@ int main(int argc, char *argv[])
         return kExitUsage;
     }
 
-    Result<QString> content = readSource(args.file);
-    if (!content)
-        return fail(kExitFile, content.error().message);
-    return generate(args, content.value());
+    Cancellation stages; // never cancelled: it only tells how far the preparation is
+    std::optional<ProgressLine> progress;
+    if (!args.quiet)
+        progress.emplace(stages, args.file == u"-");
+    Result<Prepared> prepared = prepare(args, stages);
+    progress.reset(); // the line erased before the text or an error is written
+    if (!prepared)
+        return fail(kExitFile, prepared.error().message);
+    return generate(args, prepared.value());
 }

@@ -1,14 +1,19 @@
 // gramisola-cli end to end, as a subprocess: prepared text, what reaches
-// standard output, standard input, large sources, and the errors a script can
-// rely on. How files are read and refused is tested where files are read, an
-// empty source file in the window's test; that the seed decides the text,
-// tst_pattern's test of refused executable memory shows.
+// standard output, standard input, large sources, the progress line on a
+// terminal, and the errors a script can rely on. How files are read and
+// refused is tested where files are read, an empty source file in the
+// window's test; that the seed decides the text, tst_pattern's test of
+// refused executable memory shows; the version, scripts/check-package.
 
 #include "cli_process.h"
 #include "code_units.h"
 #include "temp_files.h"
 
 #include <QTest>
+
+#include <poll.h>
+#include <pty.h>
+#include <unistd.h>
 
 using namespace std::literals;
 
@@ -41,13 +46,9 @@ private slots:
         prepared("lone surrogate written as U+FFFD, NUL and controls kept", {},
                  EncodeUtf16Le(Units(u"ab\xD800 c\0\x01\x7F"sv), true),
                  QByteArray("ab\xEF\xBF\xBD c\0\x01\x7F", 10));
-        prepared("one space is text", {"--keep-spaces"}, " ", " ");
         QTest::newRow("standard input decoded as a file, CR kept raw")
             << QStringList{"--raw", "--prepare-only", "-"} << 0
             << QByteArray("perch\xc3\xa8 \rfine") << QString() << QByteArray("perch\xe8  \nfine");
-        QTest::newRow("version") << QStringList{"-v"} << 0
-                                 << QByteArray("gramisola-cli " GRAMISOLA_VERSION "\n") << QString()
-                                 << QByteArray();
 
         const auto failed = [](const char *name, const QStringList &arguments, int status,
                                const char *message) {
@@ -102,6 +103,60 @@ private slots:
                          run.out.count('a') + run.out.count('\n') == run.out.size(),
                      order);
         }
+    }
+
+    // A progress line only on a terminal and without --quiet, once preparing
+    // has taken a second (standard input arrives in two halves, the second
+    // 1.5 s after the first or once the line is shown), erased before the
+    // program ends; standard output carries the text alone.
+    void progressLine_data()
+    {
+        QTest::addColumn<bool>("terminal");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("shown");
+        const QStringList generate{"--seed", "5", "-n", "300", "-"};
+        QTest::newRow("standard error a pipe: none") << false << generate << false;
+        QTest::newRow("terminal: shown, then erased") << true << generate << true;
+        QTest::newRow("prepared text: shown, then erased")
+            << true << QStringList{"--prepare-only", "-"} << true;
+        QTest::newRow("--quiet: none") << true << QStringList{"-q"} + generate << false;
+    }
+
+    void progressLine()
+    {
+        QFETCH(bool, terminal);
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, shown);
+        int master = -1, slave = -1;
+        QVERIFY(::openpty(&master, &slave, nullptr, nullptr, nullptr) == 0);
+        QByteArray onTerminal;
+        const auto readTerminal = [&](int timeoutMs) {
+            pollfd ready{master, POLLIN, 0};
+            char block[4096];
+            const ssize_t got = ::poll(&ready, 1, timeoutMs) > 0 ? ::read(master, block, 4096) : 0;
+            onTerminal.append(block, std::max<ssize_t>(got, 0));
+            return got > 0;
+        };
+        const QByteArray input = QByteArray("uno due tre quattro\n").repeated(200);
+        const CliOutcome run = RunCli(
+            arguments, input, [&] { terminal && ::dup2(slave, STDERR_FILENO); },
+            [&] {
+                while (shown && !onTerminal.contains("\033[K") && readTerminal(30'000)) {
+                }
+                if (!shown)
+                    QTest::qSleep(1500);
+            });
+        ::close(slave);
+        while (readTerminal(10'000)) {
+        }
+        ::close(master);
+        QCOMPARE(run.status, 0);
+        QCOMPARE(run.out, RunCli(arguments, input).out);
+        QCOMPARE(run.err, QByteArray());
+        QVERIFY2(shown ? onTerminal.startsWith("\rLettura dello standard input: ") &&
+                             onTerminal.endsWith("\r\033[K") && !onTerminal.contains('\n')
+                       : onTerminal.isEmpty(),
+                 onTerminal.toPercentEncoding().constData());
     }
 
 private:

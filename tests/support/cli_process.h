@@ -17,5 +17,8 @@ struct CliOutcome {
 // Runs gramisola-cli with `arguments` and `input` as its whole standard input,
 // after `inChild` (when given) has run in the child process before the program
 // starts; one that does not end within five minutes ends the test program.
+// With `midway`, the first half of `input` is written, then `midway` runs,
+// then the rest is written.
 CliOutcome RunCli(const QStringList &arguments, const QByteArray &input = {},
-                  const std::function<void()> &inChild = {});
+                  const std::function<void()> &inChild = {},
+                  const std::function<void()> &midway = {});
