@@ -9,11 +9,9 @@
 #include "progress_line.h"
 #include "random_source.h"
 #include "source_text.h"
-#include "text_decoding.h"
 #include "text_file.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 
 #include <cstdio>
 #include <optional>
@@ -38,14 +36,8 @@ int fail(int status, const QString &message)
 // stage is told to `stages` as it begins, with the work it will tell of.
 Result<QString> readSource(const QString &file, Cancellation &stages)
 {
-    if (file != u"-") {
-        stages.begin(RunStage::Reading, QFileInfo(file).size());
-        const Result<QByteArray> bytes = ReadSourceBytes(file, &stages);
-        if (!bytes)
-            return bytes.error();
-        stages.begin(RunStage::Decoding, DecodingWork(bytes.value()));
-        return DecodeSourceText(file, bytes.value(), &stages);
-    }
+    if (file != u"-")
+        return ReadSourceText(file, &stages);
     stages.begin(RunStage::Reading, 0); // a pipe tells no size: the bytes so far are shown
     Result<QString> content = ReadStandardInput(kMaxTextFileBytes, LookAt(&stages));
     if (!content)

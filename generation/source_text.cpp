@@ -3,6 +3,8 @@
 #include "text_decoding.h"
 #include "text_file.h"
 
+#include <QFileInfo>
+
 #include <new>
 
 namespace {
@@ -74,10 +76,14 @@ Result<QString> DecodeSourceText(const QString &path, const QByteArray &bytes, C
     }
 }
 
-Result<QString> ReadSourceText(const QString &path)
+Result<QString> ReadSourceText(const QString &path, Cancellation *cancel)
 {
-    const Result<QByteArray> bytes = ReadSourceBytes(path);
+    if (!BeginStage(cancel, RunStage::Reading, QFileInfo(path).size()))
+        return CancelledError();
+    const Result<QByteArray> bytes = ReadSourceBytes(path, cancel);
     if (!bytes)
         return bytes.error();
-    return DecodeSourceText(path, bytes.value());
+    if (!BeginStage(cancel, RunStage::Decoding, DecodingWork(bytes.value())))
+        return CancelledError();
+    return DecodeSourceText(path, bytes.value(), cancel);
 }

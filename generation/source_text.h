@@ -9,8 +9,9 @@
 
 // Reads the file a run generates from, as ReadTextFile does, and refuses one
 // that holds no text. Every Error's message names the file and says why, in
-// Italian, ready for a warning box or a line on standard error.
-Result<QString> ReadSourceText(const QString &path);
+// Italian, ready for a warning box or a line on standard error. The reading
+// and decoding stages begin on `cancel`, when given, each with its work.
+Result<QString> ReadSourceText(const QString &path, Cancellation *cancel = nullptr);
 
 // ReadSourceText in two halves: the file's bytes, then their text. A run
 // that may reuse what it prepared from the same bytes compares the bytes
