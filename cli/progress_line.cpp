@@ -1,6 +1,6 @@
 #include "progress_line.h"
 
-#include <QLocale>
+#include "text_file.h"
 
 #include <chrono>
 #include <cstdio>
@@ -19,17 +19,6 @@ constexpr auto kRewritten = std::chrono::milliseconds(150);
 constexpr char kReturn[] = "\r";
 constexpr char kClearToEnd[] = "\033[K";
 
-// "12,3 MB": the bytes read so far, in the units of the file-size messages.
-QString bytesRead(qint64 bytes)
-{
-    const QLocale italian(QLocale::Italian, QLocale::Italy);
-    if (bytes < 1024)
-        return QStringLiteral("%1 byte").arg(bytes);
-    if (bytes < 1024 * 1024)
-        return italian.toString(double(bytes) / 1024, 'f', 1) + QStringLiteral(" KB");
-    return italian.toString(double(bytes) / (1024 * 1024), 'f', 1) + QStringLiteral(" MB");
-}
-
 QString lineText(const StageProgress &progress, bool fromStandardInput)
 {
     const bool reading = progress.stage == RunStage::Reading;
@@ -41,7 +30,7 @@ QString lineText(const StageProgress &progress, bool fromStandardInput)
     // Work not known beforehand: standard input, or a file that tells no
     // size (under /proc). A stage with nothing to count shows its name.
     if (reading)
-        return QStringLiteral("%1: %2").arg(name, bytesRead(progress.done));
+        return QStringLiteral("%1: %2").arg(name, FileSizeText(progress.done));
     return name;
 }
 

@@ -17,16 +17,6 @@
 
 namespace {
 
-QString formatSize(qint64 bytes)
-{
-    const QLocale italian(QLocale::Italian, QLocale::Italy);
-    if (bytes < 1024)
-        return QStringLiteral("%1 byte").arg(bytes);
-    if (bytes < 1024 * 1024)
-        return italian.toString(double(bytes) / 1024, 'f', 1) + QStringLiteral(" KB");
-    return italian.toString(double(bytes) / (1024 * 1024), 'f', 1) + QStringLiteral(" MB");
-}
-
 QString systemReason(int errorNumber)
 {
     return QString::fromLocal8Bit(std::strerror(errorNumber));
@@ -45,11 +35,11 @@ Error tooLarge(const QString &path, qint64 size, qint64 maxBytes, bool grewWhile
 {
     if (grewWhileRead)
         return Error{QStringLiteral("Il file è troppo grande: supera il limite di %1.")
-                         .arg(formatSize(maxBytes)),
+                         .arg(FileSizeText(maxBytes)),
                      QStringLiteral("%1: more than %2 byte read, limit %2 byte")
                          .arg(path, QString::number(maxBytes))};
-    QString shownSize = formatSize(size);
-    QString shownLimit = formatSize(maxBytes);
+    QString shownSize = FileSizeText(size);
+    QString shownLimit = FileSizeText(maxBytes);
     if (shownSize == shownLimit) {
         // Just over the limit: rounded figures would read "128,0 MB ... 128,0 MB".
         const QLocale italian(QLocale::Italian, QLocale::Italy);
@@ -147,6 +137,16 @@ Result<QString> decoded(Result<QByteArray> bytes)
 }
 
 } // namespace
+
+QString FileSizeText(qint64 bytes)
+{
+    const QLocale italian(QLocale::Italian, QLocale::Italy);
+    if (bytes < 1024)
+        return QStringLiteral("%1 byte").arg(bytes);
+    if (bytes < 1024 * 1024)
+        return italian.toString(double(bytes) / 1024, 'f', 1) + QStringLiteral(" KB");
+    return italian.toString(double(bytes) / (1024 * 1024), 'f', 1) + QStringLiteral(" MB");
+}
 
 Result<QString> ReadTextFile(const QString &path)
 {

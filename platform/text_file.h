@@ -11,6 +11,9 @@
 // message instead of being read into memory.
 inline constexpr qint64 kMaxTextFileBytes = 128LL * 1024 * 1024;
 
+// A size in bytes as the messages give it: "512 byte", "12,3 MB".
+QString FileSizeText(qint64 bytes);
+
 // Reads a whole text file as characters of one UTF-16 code unit each,
 // decoded by DecodeText (text_decoding.h): the encoding from a byte-order
 // mark, else UTF-8 when valid, else Windows-1252; every LF read as CR LF.
