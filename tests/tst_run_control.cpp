@@ -58,6 +58,22 @@ double WorkSeconds()
 class TestRunControl : public QObject {
     Q_OBJECT
 private slots:
+    // A session bus of the test's own, before any window may use one: a
+    // window's taskbar progress goes there.
+    void initTestCase()
+    {
+        m_bus.start(QStringLiteral("dbus-daemon"), {"--session", "--nofork", "--print-address"});
+        QVERIFY(m_bus.waitForReadyRead(10'000));
+        m_busAddress = QString::fromUtf8(m_bus.readLine().trimmed());
+        qputenv("DBUS_SESSION_BUS_ADDRESS", m_busAddress.toUtf8());
+    }
+
+    void cleanupTestCase()
+    {
+        m_bus.kill();
+        m_bus.waitForFinished();
+    }
+
     void init()
     {
         m_dir = std::make_unique<QTemporaryDir>();
@@ -346,17 +362,12 @@ private slots:
     }
 
     // A long preparation shows its stage and share done, as a progress bar a
-    // screen reader finds and on the taskbar entry (here on a bus of the
-    // test's own), never going back within a stage, and gone with the first
-    // character. Nothing shows in its first 0.3 s: short work shows nothing.
+    // screen reader finds and on the taskbar entry, never going back within a stage, and gone with
+    // the first character. Nothing shows in its first 0.3 s: short work shows nothing.
     void aLongPreparationShowsItsProgress()
     {
-        QProcess bus;
-        bus.start(QStringLiteral("dbus-daemon"), {"--session", "--nofork", "--print-address"});
-        QVERIFY(bus.waitForReadyRead(10'000));
-        const QString address = QString::fromUtf8(bus.readLine().trimmed());
-        qputenv("DBUS_SESSION_BUS_ADDRESS", address.toUtf8()); // before the window's first use
-        QDBusConnection watcher = QDBusConnection::connectToBus(address, QStringLiteral("watch"));
+        QDBusConnection watcher =
+            QDBusConnection::connectToBus(m_busAddress, QStringLiteral("watch"));
         QVERIFY(watcher.connect(
             QString(), QString(), QStringLiteral("com.canonical.Unity.LauncherEntry"),
             QStringLiteral("Update"), this, SLOT(taskbarUpdated(QString, QVariantMap))));
@@ -391,8 +402,6 @@ private slots:
             return update.value("progress-visible").toBool() &&
                    update.value("progress").toDouble() > 0;
         }));
-        bus.kill();
-        bus.waitForFinished();
     }
 
 public slots:
@@ -476,6 +485,8 @@ private:
         QTRY_VERIFY_WITH_TIMEOUT(box()->textLength() > start + 20, timeoutMs);
     }
 
+    QProcess m_bus;
+    QString m_busAddress;
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<frmGramisola> m_window;
     QStringList m_enabledChanges;
