@@ -25,7 +25,6 @@
 #include <QRadioButton>
 #include <QTest>
 
-#include <algorithm>
 #include <optional>
 #include <sys/resource.h>
 
@@ -372,21 +371,22 @@ private slots:
             QString(), QString(), QStringLiteral("com.canonical.Unity.LauncherEntry"),
             QStringLiteral("Update"), this, SLOT(taskbarUpdated(QString, QVariantMap))));
         auto *bar = Control<QProgressBar>(*m_window, QStringLiteral("prgPreparation"));
-        QStringList seen; // each stage with its values, in the order shown
+        QStringList stages; // as a screen reader names them, in the order shown
         QElapsedTimer sinceClick;
         qint64 firstShownMs = -1;
+        int last = 0;
         connect(bar, &QProgressBar::valueChanged, this, [&](int value) {
             if (firstShownMs < 0)
                 firstShownMs = sinceClick.elapsed();
             QAccessibleInterface *shown = QAccessible::queryAccessibleInterface(bar);
             QCOMPARE(shown->role(), QAccessible::ProgressBar);
             QCOMPARE(shown->valueInterface()->currentValue().toInt(), value);
-            const QString stage = shown->text(QAccessible::Name);
-            if (seen.isEmpty() || !seen.last().startsWith(stage))
-                seen.append(stage + u':');
-            else if (value < seen.last().section(u' ', -1).toInt())
-                QFAIL(qPrintable(seen.last() + QStringLiteral(" then %1").arg(value)));
-            seen.last() += QStringLiteral(" %1").arg(value);
+            if (stages.isEmpty() || shown->text(QAccessible::Name) != stages.last())
+                stages.append(shown->text(QAccessible::Name));
+            else
+                QVERIFY2(value >= last,
+                         qPrintable(QStringLiteral("%1 then %2").arg(last).arg(value)));
+            last = value;
         });
         // About two seconds of preparation here, at order 10.
         setFile(write("big.txt", ItalianLikeText(32'000'000, 13).toUtf8()));
@@ -395,13 +395,9 @@ private slots:
         runUntilGenerating(120'000);
         QVERIFY(!bar->isVisible());
         QVERIFY2(firstShownMs >= 300, qPrintable(QString::number(firstShownMs)));
-        QVERIFY2(seen.join(u'|').contains(RunStageName(RunStage::Indexing) + u':'),
-                 qPrintable(seen.join(u'|')));
+        QVERIFY2(stages.contains(RunStageName(RunStage::Indexing)), qPrintable(stages.join(u',')));
         QTRY_VERIFY(!m_taskbar.isEmpty() && !m_taskbar.last().value("progress-visible").toBool());
-        QVERIFY(std::any_of(m_taskbar.begin(), m_taskbar.end(), [](const QVariantMap &update) {
-            return update.value("progress-visible").toBool() &&
-                   update.value("progress").toDouble() > 0;
-        }));
+        QVERIFY(m_taskbar.first().value("progress-visible").toBool());
     }
 
 public slots:
